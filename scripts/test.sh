@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once in the ordinary build, once
+# under AddressSanitizer and UndefinedBehaviorSanitizer with the fuzz targets on libFuzzer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+status=0
+for preset in default asan; do
+  echo "== $preset: build"
+  bash scripts/build.sh "$preset"
+  echo "== $preset: test"
+  ctest --preset "$preset" -j "$(nproc)" || status=1
+done
+exit $status

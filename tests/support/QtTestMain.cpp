@@ -1,0 +1,15 @@
+// Test entry: a QApplication exists for every test binary (offscreen by default), so GUI
+// tests and unit tests that touch Qt types share one main.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Corvalite Product Update Assistant");
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    return RUN_ALL_TESTS();
+}
