@@ -1,0 +1,58 @@
+#include "Unit1Catalogue.h"
+
+#include <array>
+#include <cstdio>
+
+#include "download/DownloadEngine.h"
+
+namespace {
+
+struct CatalogueFile {
+    const char* serverPath;
+    const char* localName;
+};
+
+// Queue order; the server produces the lists, we only name where they land.
+constexpr std::array<CatalogueFile, 5> kFiles{{
+    {"/download/php/list_dbg.php", "list_d.txt"},
+    {"/download/php/list.php", "list.txt"},
+    {"/download/php/versions.php", "list_v.txt"},
+    {"/download/utils/list_mod.php", "list_m.txt"},
+    {"/download/utils/list_exe.php", "list_u.txt"},
+}};
+
+// Deletion order, also used to clear what an earlier failed run left behind.
+constexpr std::array<const char*, 5> kDeleteOrder{"list.txt", "list_d.txt", "list_v.txt",
+                                                  "list_m.txt", "list_u.txt"};
+
+void DeleteLocalFiles(const std::string& folder) {
+    for (const char* name : kDeleteOrder) std::remove((folder + name).c_str());
+}
+
+}  // namespace
+
+void FetchCatalogue(DownloadEngine& engine, QWidget* owner, const std::string& programFolder,
+                    const std::string& catalogueBase, TCatalogue& catalogue) {
+    // A file left by an earlier failed run must never pass for this run's catalogue.
+    DeleteLocalFiles(programFolder);
+
+    engine.SetOption("title", "Receiving info");
+    engine.ClearFiles();
+    for (const auto& file : kFiles)
+        engine.AddFile(catalogueBase + file.serverPath, programFolder + file.localName);
+    engine.DownloadFiles(owner);
+
+    catalogue.PHP.LoadFromFile(programFolder + "list.txt");
+    catalogue.Debugger.LoadFromFile(programFolder + "list_d.txt");
+    catalogue.Modules.LoadFromFile(programFolder + "list_m.txt");
+    catalogue.Utils.LoadFromFile(programFolder + "list_u.txt");
+
+    toolkit::TStringList versions;
+    versions.LoadFromFile(programFolder + "list_v.txt");
+    if (versions.Count() > 1) {
+        catalogue.RemoteEditorVersion = versions[0];
+        catalogue.RemoteServerVersion = versions[1];
+    }
+
+    DeleteLocalFiles(programFolder);
+}

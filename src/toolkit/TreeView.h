@@ -1,0 +1,80 @@
+#pragma once
+// The multi-column tree control in the vocabulary the main window uses: rows carry a text,
+// a tag, an image index (-1 by default, never drawn) and a list of column texts, of which
+// the first four are shown in the columns after the tree column.
+#include <QStringList>
+#include <QTreeWidget>
+#include <vector>
+
+namespace toolkit {
+
+class TTreeNode : public QTreeWidgetItem {
+public:
+    explicit TTreeNode(const QString& text);
+
+    QString Text() const { return text(0); }
+    int Tag() const { return tag_; }
+    void SetTag(int tag) { tag_ = tag; }
+    int ImageIndex() const { return imageIndex_; }
+    void SetImageIndex(int index) { imageIndex_ = index; }
+
+    int ColumnTextCount() const { return count_; }
+    void AppendColumnText(const QString& text);
+    void SetColumnText(int index, const QString& text);
+    // Raises EListError "Der Index der Liste überschreitet das Maximum (%d)" past the end.
+    QString ColumnText(int index) const;
+    QStringList ColumnTexts() const;
+
+    TTreeNode* Parent() const { return static_cast<TTreeNode*>(parent()); }
+    TTreeNode* Child(int index) const { return static_cast<TTreeNode*>(child(index)); }
+    int ChildCount() const { return childCount(); }
+
+private:
+    static constexpr int kShownColumns = 4;
+    int tag_ = 0;
+    int imageIndex_ = -1;
+    int count_ = 0;
+    std::vector<QString> hidden_;  // column texts past the shown ones (the link)
+};
+
+class TTreeView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit TTreeView(QWidget* parent = nullptr);
+
+    // The header's captions and widths; the first column holds the rows' own texts.
+    void SetColumns(const QStringList& captions, const std::vector<int>& widths);
+
+    TTreeNode* AddChild(TTreeNode* parent, const QString& text);
+    void RemoveAll();
+    // Its direct children become visible; theirs keep their state.
+    void ExpandOneLevel(TTreeNode* node) { node->setExpanded(true); }
+    TTreeNode* Selected() const;
+    int TopLevelCount() const { return topLevelItemCount(); }
+    TTreeNode* TopLevel(int index) const { return static_cast<TTreeNode*>(topLevelItem(index)); }
+
+    // Counted: nested suspends need as many resumes; the tree repaints once at zero.
+    void BeginUpdate();
+    void EndUpdate();
+    int UpdateCount() const { return updateCount_; }
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    int updateCount_ = 0;
+};
+
+// Suspends a tree's repainting for a scope, resuming on every way out.
+class TreeUpdateGuard {
+public:
+    explicit TreeUpdateGuard(TTreeView& tree) : tree_(tree) { tree_.BeginUpdate(); }
+    ~TreeUpdateGuard() { tree_.EndUpdate(); }
+    TreeUpdateGuard(const TreeUpdateGuard&) = delete;
+    TreeUpdateGuard& operator=(const TreeUpdateGuard&) = delete;
+
+private:
+    TTreeView& tree_;
+};
+
+}  // namespace toolkit
