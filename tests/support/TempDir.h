@@ -1,0 +1,22 @@
+#pragma once
+// A temporary folder for one test, removed with everything in it afterwards.
+#include <string>
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path() with a trailing delimiter, as program folders are kept.
+    std::string folder() const { return path_ + "/"; }
+    // Writes a file below the folder (creating its parents) and returns its full path.
+    std::string Write(const std::string& relative, const std::string& content) const;
+    std::string Read(const std::string& relative) const;
+    bool Exists(const std::string& relative) const;
+
+private:
+    std::string path_;
+};
