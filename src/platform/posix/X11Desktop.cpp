@@ -1,0 +1,67 @@
+// Window lookup on an X11 desktop.
+//
+// Each call opens its own connection and closes it again. The probes run once per install
+// command, so the cost is a local round trip or two, and in exchange no connection outlives a
+// server restart or a change of session, and no X state lingers between commands.
+#include <X11/Xlib.h>
+
+#include <vector>
+
+#include "platform/Desktop.h"
+#include "platform/WindowText.h"
+#include "platform/posix/XSession.h"
+#include "platform/posix/XWindowInfo.h"
+
+namespace platform {
+namespace {
+
+std::vector<Window> TopLevelClients(Display* display) {
+    if (auto managed = x11::ManagedClients(display)) return std::move(*managed);
+    std::vector<Window> clients;
+    for (const Window top : x11::ChildrenOf(display, DefaultRootWindow(display)))
+        clients.push_back(x11::ClientBelow(display, top));
+    return clients;
+}
+
+class X11Desktop final : public Desktop {
+  public:
+    WindowId FindTopLevelWindow(const char* className, const char* title) override {
+        const x11::XSession session;
+        Display* const display = session.display();
+        if (display == nullptr) return 0;
+        for (const Window window : TopLevelClients(display)) {
+            if (session.lost()) return 0;
+            if (x11::IsShown(display, window) &&
+                WindowTextMatches(className, x11::ClassOf(display, window)) &&
+                WindowTextMatches(title, x11::TitleOf(display, window)))
+                return window;
+        }
+        return 0;
+    }
+
+    WindowId FindChildWindow(WindowId parent, const char* className) override {
+        const x11::XSession session;
+        Display* const display = session.display();
+        if (display == nullptr || parent == 0) return 0;
+        for (const Window child : x11::ChildrenOf(display, static_cast<Window>(parent))) {
+            if (session.lost()) return 0;
+            if (WindowTextMatches(className, x11::ClassOf(display, child))) return child;
+        }
+        return 0;
+    }
+
+    std::string GetWindowText(WindowId window, std::size_t maxBytes) override {
+        const x11::XSession session;
+        Display* const display = session.display();
+        if (display == nullptr || window == 0) return {};
+        return ClipWindowText(x11::TitleOf(display, static_cast<Window>(window)), maxBytes);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> OpenDesktop() {
+    return std::make_unique<X11Desktop>();
+}
+
+}  // namespace platform
