@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <csignal>
+#include <filesystem>
+
+#include "MessDlgs.h"
+#include "srunner.h"
+#include "support/MainWindowHarness.h"
+#include "toolkit/Application.h"
+
+namespace {
+
+const std::string kUpdateKey = "\\Software\\Zelmarock\\Update";
+const std::string kShellFolders = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+struct MainWindow : ::testing::Test {
+    MainWindowHarness h;
+    std::vector<std::string> errors;
+    toolkit::ScopedErrorPresenter presenter{[this](const std::string& e) { errors.push_back(e); }};
+    std::vector<MessageDialogRequest> dialogs;
+    ScopedMessageDialogHook hook{[this](const MessageDialogRequest& r) {
+        dialogs.push_back(r);
+        return ModalResult::OK;
+    }};
+};
+
+QRect Geometry(QWidget* w) { return w->geometry(); }
+
+}  // namespace
+
+TEST_F(MainWindow, ControlsAreLaidOutAsDesigned) {
+    TForm1& f = h.Create();
+    EXPECT_EQ(f.windowTitle(), "Corvalite Product Update Assistant");
+    EXPECT_EQ(f.size(), QSize(792, 567));
+    EXPECT_EQ(f.font().pixelSize(), 13);
+    EXPECT_EQ(f.font().family(), "Tahoma");
+    struct Expect {
+        QPushButton* button;
+        QRect rect;
+        const char* caption;
+        const char* hint;
+        bool enabled;
+    };
+    for (const auto& e : {Expect{f.Button3, {12, 12, 125, 27}, "Update info", "Receive modules information", true},
+                          Expect{f.Button2, {140, 12, 125, 27}, "Download", "Download selected module", false},
+                          Expect{f.Button1, {268, 12, 161, 27}, "Download and install",
+                                 "Download and install selected module", false},
+                          Expect{f.Button4, {432, 12, 93, 27}, "Options", "", true}}) {
+        EXPECT_EQ(Geometry(e.button), e.rect) << e.caption;
+        EXPECT_EQ(e.button->text(), e.caption);
+        EXPECT_EQ(e.button->toolTip(), e.hint);
+        EXPECT_EQ(e.button->isEnabled(), e.enabled) << e.caption;
+        EXPECT_EQ(e.button->accessibleName(), e.caption);
+    }
+    EXPECT_EQ(Geometry(f.ProjectTree), QRect(16, 48, 765, 483));
+    EXPECT_EQ(Geometry(f.TBXStatusBar1), QRect(0, 544, 792, 23));
+    EXPECT_EQ(f.findChild<QPushButton*>("Button3"), f.Button3);
+    EXPECT_EQ(f.findChild<QWidget*>("ProjectTree"), f.ProjectTree);
+
+    ASSERT_EQ(f.ProjectTree->columnCount(), 5);
+    const QStringList captions{"Component", "Location", "Version", "Build", "State"};
+    const int widths[] = {164, 347, 63, 41, 144};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(f.ProjectTree->headerItem()->text(i), captions[i]);
+        EXPECT_EQ(f.ProjectTree->columnWidth(i), widths[i]);
+    }
+    ASSERT_EQ(f.TBXStatusBar1->PanelCount(), 3);
+    EXPECT_EQ(f.TBXStatusBar1->Caption(0), "Offline");
+    EXPECT_EQ(f.TBXStatusBar1->ImageIndex(0), 1);
+    EXPECT_EQ(f.TBXStatusBar1->Caption(1), "");
+    EXPECT_EQ(f.TBXStatusBar1->Caption(2), "");
+}
+
+TEST_F(MainWindow, TabOrderRunsFromTheTreeThroughTheCommands) {
+    TForm1& f = h.Create();
+    f.Button2->setEnabled(true);
+    f.Button1->setEnabled(true);
+    EXPECT_EQ(f.ProjectTree->nextInFocusChain(), f.Button3);
+    EXPECT_EQ(f.Button3->nextInFocusChain(), f.Button2);
+    EXPECT_EQ(f.Button2->nextInFocusChain(), f.Button1);
+    EXPECT_EQ(f.Button1->nextInFocusChain(), f.Button4);
+}
+
+TEST_F(MainWindow, TheTreeFollowsTheWindowsEdges) {
+    TForm1& f = h.Create();
+    f.resize(1000, 700);
+    EXPECT_EQ(Geometry(f.ProjectTree), QRect(16, 48, 1000 - 27, 700 - 84));
+    EXPECT_EQ(Geometry(f.TBXStatusBar1), QRect(0, 677, 1000, 23));
+}
+
+TEST_F(MainWindow, CreationMakesTheDefaultDownloadFolderAndTheLauncherPath) {
+    TForm1& f = h.Create();
+    EXPECT_EQ(f.DownloadDir, h.services.programFolder + "download");
+    EXPECT_TRUE(std::filesystem::is_directory(f.DownloadDir));
+    EXPECT_FALSE(f.AutoUpdate);
+    // Without a stored AppData the data folder comes from XDG_DATA_HOME.
+    EXPECT_NE(f.ServerRunner->LauncherPath.find("Zelmarock/corvalitesrv.exe"), std::string::npos);
+}
+
+TEST_F(MainWindow, AStoredAppDataFolderPlacesTheLauncher) {
+    h.SetString(kShellFolders, "AppData", "/srv/appdata");
+    TForm1& f = h.Create();
+    EXPECT_EQ(f.ServerRunner->LauncherPath, "/srv/appdata/Zelmarock/corvalitesrv.exe");
+}
+
+TEST_F(MainWindow, AStoredDownloadFolderIsUsedButNotCreated) {
+    const std::string stored = h.dir.path() + "/gone/away";
+    h.SetString(kUpdateKey, "DownloadDir", stored);
+    h.SetDword(kUpdateKey, "AutoUpdate", 5);
+    TForm1& f = h.Create();
+    EXPECT_EQ(f.DownloadDir, stored);
+    EXPECT_TRUE(f.AutoUpdate);
+    EXPECT_FALSE(std::filesystem::exists(stored));
+    EXPECT_TRUE(std::filesystem::is_directory(h.services.programFolder + "download"));
+}
+
+TEST_F(MainWindow, ASettingOfTheWrongTypeIsReportedAndStartUpGoesOn) {
+    h.SetString(kUpdateKey, "AutoUpdate", "yes");
+    TForm1& f = h.Create();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Ungültiger Datentyp für 'AutoUpdate'");
+    EXPECT_FALSE(f.AutoUpdate);
+    EXPECT_TRUE(f.isEnabled());
+}
+
+TEST_F(MainWindow, ClosingSavesBothSettings) {
+    TForm1& f = h.Create();
+    f.DownloadDir = "/somewhere/else";
+    f.AutoUpdate = true;
+    f.close();
+    const auto dir = h.Read(kUpdateKey, "DownloadDir");
+    ASSERT_TRUE(dir);
+    EXPECT_EQ(dir->type, platform::kRegSz);
+    EXPECT_EQ(std::string(dir->data.begin(), dir->data.end()), std::string("/somewhere/else\0", 16));
+    const auto autoUpdate = h.Read(kUpdateKey, "AutoUpdate");
+    ASSERT_TRUE(autoUpdate);
+    EXPECT_EQ(autoUpdate->type, platform::kRegDword);
+    EXPECT_EQ(autoUpdate->data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+}
+
+TEST_F(MainWindow, ATerminationSignalClosesTheWindowAndSavesTheSettings) {
+    TForm1& f = h.CreateAndShow();
+    toolkit::CloseOnTerminationSignals(&f);
+    f.AutoUpdate = true;
+    std::raise(SIGTERM);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.isVisible(); }, 5000));
+    ASSERT_TRUE(h.Read(kUpdateKey, "AutoUpdate"));
+    std::signal(SIGTERM, SIG_DFL);
+}
+
+TEST_F(MainWindow, FirstShowingOnlineSetsThePanelAndRefreshesOnlyWithAutoUpdate) {
+    h.engine.connected = 1;
+    TForm1& f = h.CreateAndShow();
+    EXPECT_TRUE(f.Online);
+    EXPECT_EQ(f.TBXStatusBar1->Caption(0), "Online");
+    EXPECT_EQ(f.TBXStatusBar1->ImageIndex(0), 0);
+    EXPECT_EQ(f.ProjectTree->TopLevelCount(), 0);  // auto update off: the tree waits
+    EXPECT_EQ(std::count(h.engine.calls.begin(), h.engine.calls.end(), "DownloadFiles"), 0);
+}
+
+TEST_F(MainWindow, FirstShowingWithAutoUpdateRefreshesAtOnce) {
+    h.SetDword(kUpdateKey, "AutoUpdate", 1);
+    h.ServeCatalogue("setup_php-5.2.1.exe\n", "", "1.0.0.0\n1.0.0.0\n", "", "");
+    TForm1& f = h.CreateAndShow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.ProjectTree->TopLevelCount() == 2; }, 5000));
+    EXPECT_TRUE(errors.empty()) << errors.front();
+}
+
+TEST_F(MainWindow, OfflineStartNeverRefreshesAndUpdateInfoExplains) {
+    h.SetDword(kUpdateKey, "AutoUpdate", 1);
+    h.engine.connected = 0;
+    TForm1& f = h.CreateAndShow();
+    EXPECT_FALSE(f.Online);
+    EXPECT_EQ(f.TBXStatusBar1->Caption(0), "Offline");
+    EXPECT_EQ(f.TBXStatusBar1->ImageIndex(0), 1);
+    EXPECT_EQ(f.ProjectTree->TopLevelCount(), 0);
+
+    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].message, "Your are offline. Please connect to internet and try again");
+    EXPECT_EQ(dialogs[0].type, mtInformation);
+    EXPECT_EQ(dialogs[0].buttons, mbOK);
+    EXPECT_EQ(dialogs[0].helpContext, 0);
+    EXPECT_EQ(dialogs[0].language, 9);
+    EXPECT_EQ(std::count(h.engine.calls.begin(), h.engine.calls.end(), "DownloadFiles"), 0);
+}
+
+TEST_F(MainWindow, UpdateInfoChecksAgainWhenTheMachineHasComeOnline) {
+    h.engine.connected = 0;
+    TForm1& f = h.CreateAndShow();
+    h.engine.connected = 1;
+    h.ServeCatalogue("", "", "", "", "");
+    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_TRUE(f.Online);
+    EXPECT_EQ(f.TBXStatusBar1->Caption(0), "Online");
+    EXPECT_EQ(f.TBXStatusBar1->ImageIndex(0), 0);
+    EXPECT_EQ(f.ProjectTree->TopLevelCount(), 2);
+}
+
+TEST_F(MainWindow, AnErrorInACommandIsShownAndTheProgramGoesOn) {
+    h.engine.connected = 1;
+    TForm1& f = h.CreateAndShow();
+    h.ServeCatalogue("a\n", "b\n", "", "c\n", "d\n");
+    h.engine.files.erase(h.catalogueBase + "/download/php/list_dbg.php");
+    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Datei " + h.services.programFolder + "list_d.txt kann nicht geöffnet werden");
+    EXPECT_EQ(f.ProjectTree->TopLevelCount(), 0);
+    EXPECT_EQ(f.ProjectTree->UpdateCount(), 0);  // repainting resumed
+    EXPECT_TRUE(f.ProjectTree->updatesEnabled());
+    h.engine.files[h.catalogueBase + "/download/php/list_dbg.php"] = "b\n";
+    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    EXPECT_EQ(f.ProjectTree->TopLevelCount(), 2);
+}
