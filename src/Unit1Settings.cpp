@@ -1,0 +1,45 @@
+#include "Unit1Settings.h"
+
+#include "toolkit/Errors.h"
+#include "toolkit/TRegistry.h"
+
+namespace {
+constexpr char kPathDelim = '/';
+}  // namespace
+
+void LoadSettings(platform::RegistryHive& hive, std::string& downloadDir, bool& autoUpdate) {
+    autoUpdate = false;
+    toolkit::TRegistry registry(hive);  // closes the key on every way out
+    if (!registry.OpenKey(kSettingsKey, false)) return;
+    if (registry.ValueExists("DownloadDir")) downloadDir = registry.ReadString("DownloadDir");
+    if (registry.ValueExists("AutoUpdate")) autoUpdate = registry.ReadInteger("AutoUpdate") != 0;
+}
+
+void SaveSettings(platform::RegistryHive& hive, const std::string& downloadDir, bool autoUpdate) {
+    toolkit::TRegistry registry(hive);
+    // Windows can always create a key below the user's hive; a hive file may not be
+    // writable, and keeping quiet then would lose the user's settings unseen.
+    if (!registry.OpenKey(kSettingsKey, true))
+        throw toolkit::ERegistryException(toolkit::Format(toolkit::kRegSetDataFailed, "DownloadDir"));
+    registry.WriteString("DownloadDir", downloadDir);
+    registry.WriteInteger("AutoUpdate", autoUpdate ? 1 : 0);
+}
+
+std::string GetAppDataFolder(platform::RegistryHive& hive) {
+    toolkit::TRegistry registry(hive);
+    std::string folder;
+    if (registry.OpenKey(kShellFoldersKey, true)) folder = registry.ReadString("AppData");
+    if (!folder.empty() && folder.back() != kPathDelim) folder += kPathDelim;
+    return folder;
+}
+
+void ReadBaseAddresses(platform::RegistryHive& hive, std::string& catalogueBase,
+                       std::string& downloadBase) {
+    toolkit::TRegistry registry(hive);
+    if (!registry.OpenKey(kSettingsKey, false)) return;
+    // An empty address could never serve, so it counts as not set.
+    if (auto stored = registry.ReadString("CatalogueBase"); !stored.empty())
+        catalogueBase = std::move(stored);
+    if (auto stored = registry.ReadString("DownloadBase"); !stored.empty())
+        downloadBase = std::move(stored);
+}
