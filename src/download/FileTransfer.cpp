@@ -1,0 +1,178 @@
+#include "download/FileTransfer.h"
+
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QSslError>
+
+namespace download {
+
+namespace {
+
+int httpStatus(const QNetworkReply& reply) {
+    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+QString describeHttpStatus(const QNetworkReply& reply) {
+    const QString reason =
+        reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
+    const QString status = QStringLiteral("HTTP %1").arg(httpStatus(reply));
+    return reason.isEmpty() ? status : status + ' ' + reason;
+}
+
+QString describeNetworkError(const QNetworkReply& reply, const QString& tlsProblems,
+                             int maxRedirects) {
+    const QUrl url = reply.url();
+    switch (reply.error()) {
+        case QNetworkReply::HostNotFoundError:
+            return FileTransfer::tr("host %1 not found").arg(url.host());
+        case QNetworkReply::ConnectionRefusedError:
+            return FileTransfer::tr("connection refused by %1").arg(url.authority());
+        case QNetworkReply::RemoteHostClosedError:
+            return FileTransfer::tr("the server closed the connection before the file was "
+                                    "complete");
+        case QNetworkReply::TimeoutError:
+            return FileTransfer::tr("timed out");
+        case QNetworkReply::SslHandshakeFailedError:
+            return FileTransfer::tr("TLS error: %1")
+                .arg(tlsProblems.isEmpty() ? reply.errorString() : tlsProblems);
+        case QNetworkReply::TooManyRedirectsError:
+            return FileTransfer::tr("too many redirects (more than %1)").arg(maxRedirects);
+        case QNetworkReply::InsecureRedirectError:
+            return FileTransfer::tr("redirected from a secure to an insecure address");
+        case QNetworkReply::ProxyAuthenticationRequiredError:
+            return FileTransfer::tr("the proxy requires a user name and password");
+        case QNetworkReply::ProxyConnectionRefusedError:
+        case QNetworkReply::ProxyNotFoundError:
+        case QNetworkReply::ProxyTimeoutError:
+            return FileTransfer::tr("proxy error: %1").arg(reply.errorString());
+        default:
+            return reply.errorString();
+    }
+}
+
+QString describeWriteError(const QSaveFile& file) {
+    if (file.error() == QFileDevice::ResourceError)
+        return FileTransfer::tr("the disk is full (%1)").arg(file.errorString());
+    return FileTransfer::tr("cannot write %1: %2").arg(file.fileName(), file.errorString());
+}
+
+}  // namespace
+
+FileTransfer::FileTransfer(QNetworkAccessManager& network, QUrl url, QString destination,
+                           std::chrono::milliseconds stallTimeout, int maxRedirects,
+                           QObject* parent)
+    : QObject(parent),
+      network_(network),
+      url_(std::move(url)),
+      file_(destination),
+      stallTimeout_(stallTimeout),
+      maxRedirects_(maxRedirects) {
+    stallTimer_.setSingleShot(true);
+    connect(&stallTimer_, &QTimer::timeout, this, &FileTransfer::onStalled);
+}
+
+FileTransfer::~FileTransfer() {
+    if (reply_) {
+        reply_->disconnect(this);
+        reply_->abort();
+    }
+}
+
+void FileTransfer::start() {
+    const QString scheme = url_.scheme().toLower();
+    if (!url_.isValid() || (scheme != "http" && scheme != "https"))
+        return fail(tr("not a web address: %1").arg(url_.toString()));
+    if (!file_.open(QIODevice::WriteOnly)) {
+        const QString folder = QFileInfo(file_.fileName()).absolutePath();
+        return fail(tr("cannot write to the folder %1 (%2)").arg(folder, file_.errorString()));
+    }
+    QNetworkRequest request(url_);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(maxRedirects_);
+    // Unencoded bodies keep Content-Length comparable with what was written.
+    request.setRawHeader("Accept-Encoding", "identity");
+    reply_ = network_.get(request);
+    reply_->setParent(this);
+    connect(reply_, &QNetworkReply::metaDataChanged, this, &FileTransfer::onMetaData);
+    connect(reply_, &QNetworkReply::readyRead, this, &FileTransfer::onReadyRead);
+    connect(reply_, &QNetworkReply::downloadProgress, this, &FileTransfer::progressed);
+    connect(reply_, &QNetworkReply::finished, this, &FileTransfer::onFinished);
+    connect(reply_, &QNetworkReply::sslErrors, this, [this](const QList<QSslError>& errors) {
+        QStringList texts;
+        for (const QSslError& error : errors) texts << error.errorString();
+        tlsProblems_ = texts.join("; ");
+    });
+    stallTimer_.start(stallTimeout_);
+}
+
+void FileTransfer::cancel() {
+    if (outcome_ != Outcome::Running) return;
+    outcome_ = Outcome::Cancelled;
+    stallTimer_.stop();
+    file_.cancelWriting();
+    if (reply_) {
+        reply_->disconnect(this);
+        reply_->abort();
+    }
+}
+
+bool FileTransfer::statusIsSuccess() const {
+    const int status = reply_ ? httpStatus(*reply_) : 0;
+    return status >= 200 && status < 300;
+}
+
+void FileTransfer::onMetaData() { stallTimer_.start(stallTimeout_); }
+
+void FileTransfer::onReadyRead() {
+    stallTimer_.start(stallTimeout_);
+    const QByteArray data = reply_->readAll();
+    // Error pages and redirect bodies never reach the file.
+    if (!statusIsSuccess() || data.isEmpty()) return;
+    if (file_.write(data) != data.size()) fail(describeWriteError(file_));
+}
+
+void FileTransfer::onStalled() {
+    fail(tr("timed out: nothing arrived for %1 s")
+             .arg(std::chrono::duration<double>(stallTimeout_).count()));
+}
+
+void FileTransfer::onFinished() {
+    if (outcome_ != Outcome::Running) return;
+    stallTimer_.stop();
+    if (reply_->error() != QNetworkReply::NoError) {
+        const bool answered = httpStatus(*reply_) >= 300;
+        return fail(answered ? describeHttpStatus(*reply_)
+                             : describeNetworkError(*reply_, tlsProblems_, maxRedirects_));
+    }
+    if (!statusIsSuccess()) return fail(describeHttpStatus(*reply_));
+    onReadyRead();
+    if (outcome_ != Outcome::Running) return;
+    const QVariant declared = reply_->header(QNetworkRequest::ContentLengthHeader);
+    if (declared.isValid() && declared.toLongLong() != file_.size())
+        return fail(tr("the server sent %1 of %2 bytes")
+                        .arg(file_.size())
+                        .arg(declared.toLongLong()));
+    if (!file_.commit()) return fail(describeWriteError(file_));
+    finish(Outcome::Arrived);
+}
+
+void FileTransfer::fail(const QString& why) {
+    if (outcome_ != Outcome::Running) return;
+    failure_ = why;
+    stallTimer_.stop();
+    file_.cancelWriting();
+    if (reply_) {
+        reply_->disconnect(this);
+        reply_->abort();
+    }
+    finish(Outcome::Failed);
+}
+
+void FileTransfer::finish(Outcome outcome) {
+    outcome_ = outcome;
+    QMetaObject::invokeMethod(this, [this] { emit ended(); }, Qt::QueuedConnection);
+}
+
+}  // namespace download

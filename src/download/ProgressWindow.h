@@ -1,0 +1,65 @@
+#pragma once
+// The modal window of a download run: the current file, bytes done of total, speed, time
+// left, "File i of n", the file's and the whole run's progress, and Cancel. The engine may
+// report progress as often as it likes; the window repaints at most ten times a second.
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QString>
+#include <QTimer>
+
+#include "download/ProgressText.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace download {
+
+class ProgressWindow : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kRefreshMs = 100;
+
+    ProgressWindow(QWidget* owner, const QString& caption);
+
+    // File `index` (0-based) of `count` begins.
+    void beginFile(int index, int count, const QString& name);
+    // Bytes of the current file so far; total < 0 when the server did not say.
+    void setBytes(qint64 done, qint64 total);
+    // How many times the labels were refreshed; tests check the rate limit with it.
+    int refreshCount() const { return refreshCount_; }
+
+signals:
+    // Cancel pressed, Escape, or the window's close box.
+    void cancelRequested();
+
+protected:
+    void reject() override;
+
+private:
+    void buildLayout();
+    void refresh();
+    void refreshSpeed();
+
+    QLabel* fileLabel_ = nullptr;
+    QLabel* bytesLabel_ = nullptr;
+    QLabel* speedLabel_ = nullptr;
+    QLabel* timeLeftLabel_ = nullptr;
+    QLabel* fileCountLabel_ = nullptr;
+    QProgressBar* fileBar_ = nullptr;
+    QProgressBar* overallBar_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+
+    QTimer refreshTimer_;
+    QElapsedTimer clock_;
+    RateMeter rate_;
+    int index_ = 0;
+    int count_ = 0;
+    QString name_;
+    qint64 done_ = 0;
+    qint64 total_ = -1;
+    bool dirty_ = false;
+    int refreshCount_ = 0;
+};
+
+}  // namespace download

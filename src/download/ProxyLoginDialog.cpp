@@ -1,0 +1,50 @@
+#include "download/ProxyLoginDialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace download {
+
+ProxyLoginDialog::ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy)
+    : QDialog(owner) {
+    setObjectName("ProxyLoginDialog");
+    setWindowTitle(tr("Proxy login"));
+    auto* text = new QLabel(
+        tr("The proxy %1:%2 asks for a user name and password.").arg(proxy.hostName()).arg(
+            proxy.port()),
+        this);
+    text->setWordWrap(true);
+    user_ = new QLineEdit(proxy.user(), this);
+    user_->setObjectName("UserEdit");
+    password_ = new QLineEdit(this);
+    password_->setObjectName("PasswordEdit");
+    password_->setEchoMode(QLineEdit::Password);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* form = new QFormLayout;
+    form->addRow(tr("User name:"), user_);
+    form->addRow(tr("Password:"), password_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+}
+
+QString ProxyLoginDialog::user() const { return user_->text(); }
+QString ProxyLoginDialog::password() const { return password_->text(); }
+
+bool ProxyLoginDialog::ask(QWidget* owner, const QNetworkProxy& proxy, QString& user,
+                           QString& password) {
+    ProxyLoginDialog dialog(owner, proxy);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    user = dialog.user();
+    password = dialog.password();
+    return true;
+}
+
+}  // namespace download

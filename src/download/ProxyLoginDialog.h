@@ -1,0 +1,26 @@
+#pragma once
+// The small dialog that asks for a proxy's user name and password.
+#include <QDialog>
+#include <QNetworkProxy>
+
+class QLineEdit;
+
+namespace download {
+
+class ProxyLoginDialog : public QDialog {
+    Q_OBJECT
+public:
+    ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy);
+    QString user() const;
+    QString password() const;
+
+    // Shows the dialog modally; false when the user declines.
+    static bool ask(QWidget* owner, const QNetworkProxy& proxy, QString& user,
+                    QString& password);
+
+private:
+    QLineEdit* user_ = nullptr;
+    QLineEdit* password_ = nullptr;
+};
+
+}  // namespace download

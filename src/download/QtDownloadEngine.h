@@ -1,0 +1,61 @@
+#pragma once
+// The real engine on Qt Network: a connection probe against the catalogue server, and
+// download runs with their own modal progress window.
+#include <QNetworkProxy>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "download/DownloadEngine.h"
+#include "download/EnvironmentProxy.h"
+
+class QNetworkAccessManager;
+
+struct QtDownloadOptions {
+    // A transfer that receives nothing for this long fails.
+    std::chrono::milliseconds stallTimeout{30'000};
+    // IsConnected waits this long for any answer.
+    std::chrono::milliseconds probeTimeout{5'000};
+    int maxRedirects = 10;
+    // Unset: the process environment, read afresh for every run.
+    std::optional<download::ProxyEnvironment> proxyEnvironment;
+    // Shows the one failure message of a run; unset: a warning box owned by the owner.
+    std::function<void(QWidget* owner, const QString& title, const QString& text)> showFailures;
+    // Asks for the proxy's credentials; false when the user declines. Unset: a small dialog.
+    std::function<bool(QWidget* owner, const QNetworkProxy& proxy, QString& user,
+                       QString& password)>
+        askProxyCredentials;
+};
+
+class QtDownloadEngine : public DownloadEngine {
+public:
+    using Options = QtDownloadOptions;
+
+    // `probeUrl`: any HTTP answer from it within the probe timeout means online.
+    explicit QtDownloadEngine(std::string probeUrl, Options options = {});
+    ~QtDownloadEngine() override;
+
+    int IsConnected() override;
+    int SetOption(const std::string& name, const std::string& value) override;
+    void ClearFiles() override;
+    int AddFile(const std::string& url, const std::string& destination) override;
+    int DownloadFiles(QWidget* owner) override;
+
+private:
+    struct Queued {
+        std::string url;
+        std::string destination;
+    };
+    // A fresh network manager per run, so nothing (connections, credentials) outlives it.
+    std::unique_ptr<QNetworkAccessManager> makeNetwork(QWidget* owner) const;
+    void reportFailures(QWidget* owner, const QString& text) const;
+
+    const std::string probeUrl_;
+    const Options options_;
+    std::string title_;
+    std::vector<Queued> queue_;
+};
