@@ -68,11 +68,6 @@ void SetSummary(TTreeNode* group, int present, std::size_t available) {
     group->SetColumnText(3, QString("%1 present, %2 available").arg(present).arg(available));
 }
 
-// The local comparison text: version text, ".", build.
-std::string LocalVersionText(const TrsFileVersion& reader) {
-    return reader.VersionText + "." + std::to_string(reader.Build);
-}
-
 // "setup_php-5.2.1.exe" -> "PHP-5.2.1": no extension, nothing up to the first "_", upper case.
 std::string PhpDisplayName(const std::string& entry) {
     std::string name = entry;
@@ -113,7 +108,7 @@ void TForm1::RefreshComponentTree() {
     const std::string editorLink = base + "/download/php_editor_php5.exe";
     if (!editorPath.empty()) {
         reader.GetVersion(editorPath);
-        const bool obsolete = IsNewerVersion(LocalVersionText(reader), Catalogue.RemoteEditorVersion);
+        const bool obsolete = IsNewerVersion(LocalComparisonText(reader), Catalogue.RemoteEditorVersion);
         FillFound(editor, editorPath, reader, obsolete, editorLink);
         EditorFound = true;
         EditorPath = editorPath;
@@ -131,11 +126,10 @@ void TForm1::RefreshComponentTree() {
     } else {
         FillNotFound(editor, editorLink);
     }
-    const std::string editorFolder = FolderPart(editorPath);
 
     // PHP setups: present when a sub-folder of the display name exists.
     TTreeNode* php = AddGroup(*ProjectTree, editor, "PHP");
-    const std::string phpFolder = PhpFolder(editorFolder);
+    const std::string phpFolder = PhpFolder(editorPath);
     scratch.Clear();
     if (EditorFound) ListSubfolders(phpFolder, scratch);
     present.Assign(scratch);
@@ -149,7 +143,7 @@ void TForm1::RefreshComponentTree() {
             FillNotFound(row, link);
             continue;
         }
-        const std::string location = phpFolder + kPathDelim + name;
+        const std::string location = phpFolder + '/' + name;
         reader.GetVersion(location);  // a folder has no version record: "" and "0"
         FillPresent(row, location, Wide(reader.VersionText), QString::number(reader.Build),
                     "Present", link);
@@ -159,9 +153,9 @@ void TForm1::RefreshComponentTree() {
 
     // Debugger libraries: file names carry the PHP version after their first "-".
     TTreeNode* debugger = AddGroup(*ProjectTree, editor, "Debugger");
-    const std::string libraryFolder = DebuggerLibraryFolder(editorFolder);
+    const std::string libraryFolder = DebuggerLibraryFolder(editorPath);
     scratch.Clear();
-    if (EditorFound) ListFiles(libraryFolder, kDebuggerMask, scratch);
+    if (EditorFound) ListFiles(libraryFolder, DebuggerLibraryMask(), scratch);
     present.Assign(scratch);
     count = 0;
     for (const auto& entry : Catalogue.Debugger.Items()) {
@@ -172,7 +166,7 @@ void TForm1::RefreshComponentTree() {
             FillNotFound(row, link);
             continue;
         }
-        FillPresent(row, libraryFolder + kPathDelim + entry, Wide(AfterFirstDash(entry)), "0",
+        FillPresent(row, libraryFolder + '/' + entry, Wide(AfterFirstDash(entry)), "0",
                     "OK", link);
         ++count;
     }
@@ -187,10 +181,9 @@ void TForm1::RefreshComponentTree() {
     if (FileExists(launcher)) {
         ServerPath = launcher;
         reader.GetVersion(launcher);
-        const bool obsolete = IsNewerVersion(LocalVersionText(reader), Catalogue.RemoteServerVersion);
+        const bool obsolete = IsNewerVersion(LocalComparisonText(reader), Catalogue.RemoteServerVersion);
         FillFound(server, launcher, reader, obsolete, serverLink);
-        const std::string serverFolder = FolderPart(launcher);
-        const auto addFiles = [&](const char* caption, const std::string& folder, const char* mask,
+        const auto addFiles = [&](const char* caption, const std::string& folder, const std::string& mask,
                                   const toolkit::TStringList& entries) {
             TTreeNode* group = AddGroup(*ProjectTree, server, caption);
             scratch.Clear();
@@ -205,7 +198,7 @@ void TForm1::RefreshComponentTree() {
                     FillNotFound(row, link);
                     continue;
                 }
-                const std::string location = folder + kPathDelim + entry;
+                const std::string location = folder + '/' + entry;
                 reader.GetVersion(location);  // shown, compared with nothing
                 FillPresent(row, location, Wide(reader.VersionText), QString::number(reader.Build),
                             "OK", link);
@@ -213,8 +206,8 @@ void TForm1::RefreshComponentTree() {
             }
             SetSummary(group, found, entries.Count());
         };
-        addFiles("Modules", ModulesFolder(serverFolder), kModulesMask, Catalogue.Modules);
-        addFiles("Utils", UtilitiesFolder(serverFolder), kUtilitiesMask, Catalogue.Utils);
+        addFiles("Modules", ModulesFolder(launcher), ModulesMask(), Catalogue.Modules);
+        addFiles("Utils", UtilitiesFolder(launcher), UtilitiesMask(), Catalogue.Utils);
     } else {
         FillNotFound(server, serverLink);
     }
