@@ -97,7 +97,6 @@ void FileTransfer::start() {
     reply_->setParent(this);
     connect(reply_, &QNetworkReply::metaDataChanged, this, &FileTransfer::onMetaData);
     connect(reply_, &QNetworkReply::readyRead, this, &FileTransfer::onReadyRead);
-    connect(reply_, &QNetworkReply::downloadProgress, this, &FileTransfer::progressed);
     connect(reply_, &QNetworkReply::finished, this, &FileTransfer::onFinished);
     connect(reply_, &QNetworkReply::sslErrors, this, [this](const QList<QSslError>& errors) {
         QStringList texts;
@@ -123,14 +122,23 @@ bool FileTransfer::statusIsSuccess() const {
     return status >= 200 && status < 300;
 }
 
-void FileTransfer::onMetaData() { stallTimer_.start(stallTimeout_); }
+void FileTransfer::onMetaData() {
+    stallTimer_.start(stallTimeout_);
+    if (!statusIsSuccess()) return;
+    const QVariant declared = reply_->header(QNetworkRequest::ContentLengthHeader);
+    expected_ = declared.isValid() ? declared.toLongLong() : -1;
+    emit progressed(written_, expected_);
+}
 
 void FileTransfer::onReadyRead() {
     stallTimer_.start(stallTimeout_);
     const QByteArray data = reply_->readAll();
     // Error pages and redirect bodies never reach the file.
     if (!statusIsSuccess() || data.isEmpty()) return;
-    if (file_.write(data) != data.size()) fail(describeWriteError(file_));
+    if (file_.write(data) != data.size()) return fail(describeWriteError(file_));
+    written_ += data.size();
+    // Qt's own downloadProgress stays silent for small pieces, so count here.
+    emit progressed(written_, expected_);
 }
 
 void FileTransfer::onStalled() {
@@ -142,18 +150,15 @@ void FileTransfer::onFinished() {
     if (outcome_ != Outcome::Running) return;
     stallTimer_.stop();
     if (reply_->error() != QNetworkReply::NoError) {
-        const bool answered = httpStatus(*reply_) >= 300;
+        const bool answered = httpStatus(*reply_) >= 400;
         return fail(answered ? describeHttpStatus(*reply_)
                              : describeNetworkError(*reply_, tlsProblems_, maxRedirects_));
     }
     if (!statusIsSuccess()) return fail(describeHttpStatus(*reply_));
     onReadyRead();
     if (outcome_ != Outcome::Running) return;
-    const QVariant declared = reply_->header(QNetworkRequest::ContentLengthHeader);
-    if (declared.isValid() && declared.toLongLong() != file_.size())
-        return fail(tr("the server sent %1 of %2 bytes")
-                        .arg(file_.size())
-                        .arg(declared.toLongLong()));
+    if (expected_ >= 0 && written_ != expected_)
+        return fail(tr("the server sent %1 of %2 bytes").arg(written_).arg(expected_));
     if (!file_.commit()) return fail(describeWriteError(file_));
     finish(Outcome::Arrived);
 }

@@ -53,6 +53,8 @@ private:
     QPointer<QNetworkReply> reply_;
     QTimer stallTimer_;
     QString tlsProblems_;
+    qint64 written_ = 0;
+    qint64 expected_ = -1;  // Content-Length of the 2xx answer, when it has one
     Outcome outcome_ = Outcome::Running;
     QString failure_;
 };

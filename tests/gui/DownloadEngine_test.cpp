@@ -1,0 +1,318 @@
+// The real engine against a real HTTP server on 127.0.0.1: queue order, blocking, the
+// window, atomic destinations in every failure, the one failure message, and cancel.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+
+#include "download/ProgressWindow.h"
+#include "download/QtDownloadEngine.h"
+#include "support/LocalHttpServer.h"
+#include "support/ModalDriver.h"
+#include "support/TempDir.h"
+
+using namespace std::chrono_literals;
+using download::ProgressWindow;
+using testsupport::LocalHttpServer;
+
+namespace {
+
+constexpr auto kOldContent = "an older complete file";
+
+struct ShownFailures {
+    int count = 0;
+    QString title;
+    QString text;
+};
+
+QtDownloadEngine::Options testOptions(ShownFailures& shown) {
+    QtDownloadEngine::Options options;
+    options.stallTimeout = 1500ms;
+    options.probeTimeout = 1000ms;
+    options.proxyEnvironment = download::ProxyEnvironment{};  // direct, whatever the host has
+    options.showFailures = [&shown](QWidget*, const QString& title, const QString& text) {
+        ++shown.count;
+        shown.title = title;
+        shown.text = text;
+    };
+    return options;
+}
+
+std::vector<std::string> folderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class DownloadEngineTest : public ::testing::Test {
+protected:
+    LocalHttpServer server;
+    TempDir dir;
+    ShownFailures shown;
+    QtDownloadEngine engine{server.url("/"), testOptions(shown)};
+
+    std::string queue(const std::string& path, const std::string& name) {
+        const std::string destination = dir.folder() + name;
+        engine.AddFile(server.url(path), destination);
+        return destination;
+    }
+};
+
+TEST_F(DownloadEngineTest, FetchesInQueueOrderAndReturnsOnlyWhenAllArrived) {
+    server.serveFile("/few", "abc\r\n");
+    server.serveFile("/empty", "");
+    server.serveGenerated("/mib", 1 << 20);
+    engine.SetOption("title", "Receiving info");
+    engine.ClearFiles();
+    queue("/mib", "z.bin");
+    queue("/few", "a.txt");
+    queue("/empty", "m.txt");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+
+    EXPECT_EQ(server.requestedTargets(), (std::vector<std::string>{"/mib", "/few", "/empty"}));
+    EXPECT_EQ(dir.Read("a.txt"), "abc\r\n");
+    EXPECT_TRUE(dir.Exists("m.txt"));
+    EXPECT_EQ(dir.Read("m.txt"), "");
+    EXPECT_EQ(dir.Read("z.bin"), LocalHttpServer::generatedBytes(0, 1 << 20));
+    EXPECT_EQ(shown.count, 0);
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"a.txt", "m.txt", "z.bin"}));
+}
+
+TEST_F(DownloadEngineTest, ClearFilesEmptiesTheQueueAndAnotherRunStartsFresh) {
+    server.serveFile("/one", "1");
+    server.serveFile("/two", "2");
+    queue("/one", "one.txt");
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    engine.ClearFiles();
+    queue("/two", "two.txt");
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(server.requestedTargets(), (std::vector<std::string>{"/one", "/two"}));
+}
+
+TEST_F(DownloadEngineTest, OnlyTheTitleOptionIsKnown) {
+    EXPECT_EQ(engine.SetOption("title", "File Download"), 1);
+    EXPECT_EQ(engine.SetOption("resume", "1"), 0);
+}
+
+TEST_F(DownloadEngineTest, ShowsAModalWindowOwnedByTheOwnerWithTheCaption) {
+    server.serveStall("/stalls", "abc", 1000);
+    QWidget owner;
+    owner.show();
+    engine.SetOption("title", "File Download");
+    queue("/stalls", "first.bin");
+    queue("/stalls", "second.bin");
+    QString caption, fileName, count, bytes;
+    QWidget* parent = nullptr;
+    Qt::WindowModality modality = Qt::NonModal;
+    WhenModal<ProgressWindow>([&](ProgressWindow& window) {
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return window.findChild<QLabel*>("BytesLabel")->text().startsWith("3 bytes");
+        }));
+        caption = window.windowTitle();
+        parent = window.parentWidget();
+        modality = window.windowModality();
+        fileName = window.findChild<QLabel*>("FileLabel")->text();
+        count = window.findChild<QLabel*>("FileCountLabel")->text();
+        bytes = window.findChild<QLabel*>("BytesLabel")->text();
+        QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
+    });
+
+    EXPECT_EQ(engine.DownloadFiles(&owner), 0);
+
+    EXPECT_EQ(caption, "File Download");
+    EXPECT_EQ(parent, &owner);
+    EXPECT_EQ(modality, Qt::ApplicationModal);
+    EXPECT_EQ(fileName, "first.bin");
+    EXPECT_EQ(count, "File 1 of 2");
+    EXPECT_EQ(bytes, "3 bytes of 1000 bytes");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(DownloadEngineTest, EveryFailureLeavesNoFileAndKeepsTheOlderOne) {
+    const std::string body(100'000, 'x');
+    server.serveStatus("/missing", 404);
+    server.serveStatus("/broken", 500);
+    server.serveTruncated("/truncated", body, body.size() / 2);
+    server.serveStall("/stalls", "abc");
+    server.serveRedirect("/loop", "/loop");
+    server.serveFile("/good", "good");
+    const std::vector<std::pair<std::string, std::string>> failing{
+        {"/missing", "missing.txt"}, {"/broken", "broken.txt"}, {"/truncated", "truncated.bin"},
+        {"/stalls", "stalls.bin"},   {"/loop", "loop.bin"}};
+    for (const auto& [path, name] : failing) {
+        dir.Write(name, kOldContent);
+        queue(path, name);
+    }
+    const std::string refused = dir.Write("refused.bin", kOldContent);
+    engine.AddFile(LocalHttpServer::refusedUrl("/x"), refused);
+    queue("/good", "good.txt");
+    engine.SetOption("title", "File Download");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+
+    for (const auto& [path, name] : failing) EXPECT_EQ(dir.Read(name), kOldContent) << name;
+    EXPECT_EQ(dir.Read("refused.bin"), kOldContent);
+    EXPECT_EQ(dir.Read("good.txt"), "good");
+    // No temporary file is left beside the destinations.
+    EXPECT_EQ(folderEntries(dir.path()).size(), failing.size() + 2);
+
+    ASSERT_EQ(shown.count, 1);
+    EXPECT_EQ(shown.title, "File Download");
+    const QString& text = shown.text;
+    EXPECT_TRUE(text.contains("missing.txt\n    from " + QString::fromStdString(server.url("/missing"))))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("HTTP 404 Not Found")) << text.toStdString();
+    EXPECT_TRUE(text.contains("broken.txt")) << text.toStdString();
+    EXPECT_TRUE(text.contains("HTTP 500 Internal Server Error")) << text.toStdString();
+    EXPECT_TRUE(text.contains("truncated.bin")) << text.toStdString();
+    EXPECT_TRUE(text.contains("stalls.bin\n    from")) << text.toStdString();
+    EXPECT_TRUE(text.contains("timed out")) << text.toStdString();
+    EXPECT_TRUE(text.contains("loop.bin")) << text.toStdString();
+    EXPECT_TRUE(text.contains("too many redirects")) << text.toStdString();
+    EXPECT_TRUE(text.contains("refused.bin")) << text.toStdString();
+    EXPECT_TRUE(text.contains("connection refused")) << text.toStdString();
+    EXPECT_FALSE(text.contains("good.txt")) << text.toStdString();
+}
+
+TEST_F(DownloadEngineTest, AFolderThatCannotBeWrittenFailsWithoutFetching) {
+    server.serveFile("/file", "content");
+    engine.AddFile(server.url("/file"), dir.folder() + "no such folder/file.txt");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+
+    EXPECT_EQ(server.requestCount("/file"), 0);
+    ASSERT_EQ(shown.count, 1);
+    EXPECT_TRUE(shown.text.contains("cannot write to the folder")) << shown.text.toStdString();
+}
+
+TEST_F(DownloadEngineTest, FollowsTenRedirectsButNotEleven) {
+    server.serveFile("/final", "arrived");
+    for (int hop = 0; hop < 11; ++hop)
+        server.serveRedirect("/hop" + std::to_string(hop),
+                             hop == 10 ? "/final" : "/hop" + std::to_string(hop + 1));
+    queue("/hop1", "ten.txt");
+    dir.Write("eleven.txt", kOldContent);
+    queue("/hop0", "eleven.txt");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+
+    EXPECT_EQ(dir.Read("ten.txt"), "arrived");
+    EXPECT_EQ(dir.Read("eleven.txt"), kOldContent);
+    EXPECT_TRUE(shown.text.contains("eleven.txt")) << shown.text.toStdString();
+    EXPECT_FALSE(shown.text.contains("ten.txt")) << shown.text.toStdString();
+}
+
+TEST_F(DownloadEngineTest, AnswersWithoutContentLengthArriveWhole) {
+    const std::string body = LocalHttpServer::generatedBytes(0, 300'000);
+    server.serveUnsized("/unsized", body);
+    server.serveChunked("/chunked", body);
+    queue("/unsized", "unsized.bin");
+    queue("/chunked", "chunked.bin");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+
+    EXPECT_EQ(dir.Read("unsized.bin"), body);
+    EXPECT_EQ(dir.Read("chunked.bin"), body);
+}
+
+TEST_F(DownloadEngineTest, A64MiBFileArrivesIntactAndTheWindowRepaintsAtMostTenTimesASecond) {
+    constexpr std::uint64_t kSize = 64ull << 20;
+    server.serveGenerated("/big", kSize);
+    queue("/big", "big.bin");
+    int refreshes = -1;
+    WhenModal<ProgressWindow>([&](ProgressWindow& window) {
+        auto* sampler = new QTimer(&window);
+        QObject::connect(sampler, &QTimer::timeout, &window,
+                         [&] { refreshes = window.refreshCount(); });
+        sampler->start(5);
+    });
+    QElapsedTimer run;
+    run.start();
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+
+    const qint64 elapsed = run.elapsed();
+    EXPECT_EQ(std::filesystem::file_size(dir.folder() + "big.bin"), kSize);
+    EXPECT_TRUE(dir.Read("big.bin") == LocalHttpServer::generatedBytes(0, kSize));
+    // One refresh when the window opens, then at most one per 100 ms tick.
+    EXPECT_LE(refreshes, 2 + elapsed / ProgressWindow::kRefreshMs) << "in " << elapsed << " ms";
+}
+
+TEST_F(DownloadEngineTest, CancelAnswersWithin200msWhileTheConnectionHangs) {
+    server.serveStall("/stalls", "abc");
+    server.serveFile("/next", "next");
+    dir.Write("stalls.bin", kOldContent);
+    queue("/stalls", "stalls.bin");
+    queue("/next", "next.txt");
+    QElapsedTimer sinceClick;
+    WhenModal<ProgressWindow>([&](ProgressWindow& window) {
+        // Let the transfer hang for a moment first.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/stalls") == 1; }));
+        QTest::qWait(300);
+        sinceClick.start();
+        QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
+    });
+
+    const int result = engine.DownloadFiles(nullptr);
+
+    EXPECT_LT(sinceClick.elapsed(), 200);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(dir.Read("stalls.bin"), kOldContent);
+    EXPECT_FALSE(dir.Exists("next.txt"));
+    EXPECT_EQ(server.requestCount("/next"), 0);
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"stalls.bin"}));
+    EXPECT_EQ(shown.count, 0) << "a cancel is not a failure";
+}
+
+TEST_F(DownloadEngineTest, EscapeCancelsLikeTheButton) {
+    server.serveStall("/stalls");
+    queue("/stalls", "stalls.bin");
+    WhenModal<ProgressWindow>([&](ProgressWindow& window) { PressKey(window, Qt::Key_Escape); });
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_FALSE(dir.Exists("stalls.bin"));
+}
+
+TEST_F(DownloadEngineTest, IsConnectedWhenTheServerGivesAnyAnswer) {
+    server.serveStatus("/", 403);
+    EXPECT_EQ(engine.IsConnected(), 1);
+    EXPECT_EQ(server.requestCount("/"), 1);
+}
+
+TEST(DownloadEngineProbe, IsNotConnectedWhenRefusedOrSilentAndWaitsBoundedTime) {
+    ShownFailures shown;
+    QtDownloadEngine refused(LocalHttpServer::refusedUrl(), testOptions(shown));
+    EXPECT_EQ(refused.IsConnected(), 0);
+
+    testsupport::SilentPort silent;
+    QtDownloadEngine unanswered(silent.url(), testOptions(shown));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(unanswered.IsConnected(), 0);
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_LT(clock.elapsed(), 4000);
+
+    QtDownloadEngine nowhere("", testOptions(shown));
+    EXPECT_EQ(nowhere.IsConnected(), 0);
+}
+
+TEST(DownloadEngineProbe, TheDefaultProbeGivesUpAfterFiveSeconds) {
+    testsupport::SilentPort silent;
+    QtDownloadEngine::Options options;
+    options.proxyEnvironment = download::ProxyEnvironment{};
+    QtDownloadEngine engine(silent.url(), options);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(engine.IsConnected(), 0);
+    EXPECT_GE(clock.elapsed(), 4900);
+    EXPECT_LT(clock.elapsed(), 8000);
+}
+
+}  // namespace
