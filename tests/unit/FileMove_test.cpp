@@ -1,0 +1,205 @@
+#include "platform/FileMove.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+using platform::TransferError;
+using platform::TransferFile;
+using platform::TransferMode;
+
+namespace {
+
+// A folder on a tmpfs, so a move from it crosses file systems.
+class ShmDir {
+public:
+    ShmDir() {
+        std::string pattern = "/dev/shm/corvalite-move-XXXXXX";
+        if (mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~ShmDir() {
+        std::error_code ignored;
+        if (!path_.empty()) fs::remove_all(path_, ignored);
+    }
+    ShmDir(const ShmDir&) = delete;
+    ShmDir& operator=(const ShmDir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+bool SameDevice(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void MakeReadOnly(const std::string& path) {
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
+const char* const kAwkwardName = "-mod_ it's \"odd\" & ; $(rm x) \xc3\xa9t\xc3\xa9.dll";
+
+}  // namespace
+
+TEST(FileMove, RenamesWithinOneFileSystemKeepingTheFullName) {
+    TempDir dir;
+    const std::string source = dir.Write(std::string("download/") + kAwkwardName, "new");
+    fs::create_directory(dir.path() + "/modules");
+    const auto result = TransferFile(source, dir.path() + "/modules", TransferMode::Move, false);
+    ASSERT_TRUE(result.ok()) << result.detail;
+    EXPECT_EQ(dir.Read(std::string("modules/") + kAwkwardName), "new");
+    EXPECT_FALSE(fs::exists(source));
+}
+
+TEST(FileMove, CopyKeepsTheSourceAndItsPermissions) {
+    TempDir dir;
+    const std::string source = dir.Write("download/tool.exe", "binary");
+    fs::permissions(source, fs::perms::owner_all | fs::perms::group_read);
+    fs::create_directory(dir.path() + "/utils");
+    ASSERT_TRUE(TransferFile(source, dir.path() + "/utils/", TransferMode::Copy, false).ok());
+    EXPECT_EQ(dir.Read("download/tool.exe"), "binary");
+    EXPECT_EQ(dir.Read("utils/tool.exe"), "binary");
+    EXPECT_EQ(fs::status(dir.path() + "/utils/tool.exe").permissions(),
+              fs::perms::owner_all | fs::perms::group_read);
+    EXPECT_EQ(Entries(dir.path() + "/utils"), std::vector<std::string>{"tool.exe"});
+}
+
+TEST(FileMove, ExistingTargetIsReplacedOnlyWhenAllowed) {
+    TempDir dir;
+    const std::string source = dir.Write("download/a.dll", "new");
+    dir.Write("modules/a.dll", "old");
+    const std::string folder = dir.path() + "/modules";
+    EXPECT_TRUE(platform::TransferTargetExists(source, folder));
+
+    EXPECT_EQ(TransferFile(source, folder, TransferMode::Move, false).error,
+              TransferError::TargetExists);
+    EXPECT_EQ(dir.Read("download/a.dll"), "new");
+    EXPECT_EQ(dir.Read("modules/a.dll"), "old");
+
+    ASSERT_TRUE(TransferFile(source, folder, TransferMode::Move, true).ok());
+    EXPECT_EQ(dir.Read("modules/a.dll"), "new");
+    EXPECT_FALSE(dir.Exists("download/a.dll"));
+}
+
+TEST(FileMove, ReadOnlyTargetFileIsNeverReplaced) {
+    TempDir dir;
+    const std::string source = dir.Write("download/a.dll", "new");
+    const std::string old = dir.Write("modules/a.dll", "old");
+    MakeReadOnly(old);
+    for (const auto mode : {TransferMode::Move, TransferMode::Copy}) {
+        EXPECT_EQ(TransferFile(source, dir.path() + "/modules", mode, true).error,
+                  TransferError::TargetReadOnly);
+        EXPECT_EQ(dir.Read("download/a.dll"), "new");
+        EXPECT_EQ(dir.Read("modules/a.dll"), "old");
+    }
+}
+
+TEST(FileMove, FailuresNameTheirCauseAndLoseNothing) {
+    TempDir dir;
+    const std::string source = dir.Write("download/a.dll", "new");
+    const std::string modules = dir.path() + "/modules";
+    fs::create_directory(modules);
+
+    EXPECT_EQ(TransferFile(dir.path() + "/download/gone.dll", modules, TransferMode::Move, true)
+                  .error,
+              TransferError::SourceMissing);
+    EXPECT_EQ(TransferFile(source, dir.path() + "/missing", TransferMode::Move, true).error,
+              TransferError::TargetFolderMissing);
+    EXPECT_EQ(TransferFile(source, "", TransferMode::Move, true).error,
+              TransferError::TargetFolderMissing);
+    EXPECT_EQ(TransferFile(source, source, TransferMode::Move, true).error,
+              TransferError::TargetFolderMissing);  // a file is no folder
+    EXPECT_EQ(TransferFile(dir.path() + "/download", modules, TransferMode::Move, true).error,
+              TransferError::SourceNotFile);
+    EXPECT_EQ(TransferFile(source, dir.path() + "/download", TransferMode::Move, true).error,
+              TransferError::SameFile);
+    fs::create_directory(modules + "/a.dll");
+    EXPECT_EQ(TransferFile(source, modules, TransferMode::Move, true).error,
+              TransferError::TargetNotFile);
+
+    EXPECT_EQ(dir.Read("download/a.dll"), "new");
+    EXPECT_TRUE(fs::is_directory(modules + "/a.dll"));
+}
+
+TEST(FileMove, ReadOnlyTargetFolderIsReported) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may write into read-only folders";
+    TempDir dir;
+    const std::string source = dir.Write("download/a.dll", "new");
+    const std::string modules = dir.path() + "/modules";
+    fs::create_directory(modules);
+    fs::permissions(modules, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(TransferFile(source, modules, TransferMode::Move, true).error,
+              TransferError::TargetFolderNotWritable);
+    EXPECT_EQ(dir.Read("download/a.dll"), "new");
+}
+
+class CrossDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (shm.path().empty() || SameDevice(shm.path(), dir.path()))
+            GTEST_SKIP() << "no second file system (/dev/shm) to move across";
+    }
+    std::string Source(const std::string& name, const std::string& content) {
+        const std::string path = shm.path() + "/" + name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    ShmDir shm;
+    TempDir dir;
+};
+
+TEST_F(CrossDevice, MoveCopiesThenRemovesTheSourceLeavingNoTemporaryFile) {
+    const std::string content(300000, 'x');  // several copy rounds
+    const std::string source = Source(kAwkwardName, content);
+    chmod(source.c_str(), 0750);
+    fs::create_directory(dir.path() + "/modules");
+    const auto result = TransferFile(source, dir.path() + "/modules", TransferMode::Move, false);
+    ASSERT_TRUE(result.ok()) << result.detail;
+    EXPECT_FALSE(fs::exists(source));
+    EXPECT_EQ(dir.Read(std::string("modules/") + kAwkwardName), content);
+    EXPECT_EQ(Entries(dir.path() + "/modules"), std::vector<std::string>{kAwkwardName});
+    struct stat st {};
+    stat((dir.path() + "/modules/" + kAwkwardName).c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+}
+
+TEST_F(CrossDevice, RefusedReplacementKeepsBothFilesAndLeavesNoTemporaryFile) {
+    const std::string source = Source("a.dll", "new");
+    const std::string old = dir.Write("modules/a.dll", "old");
+    EXPECT_EQ(TransferFile(source, dir.path() + "/modules", TransferMode::Move, false).error,
+              TransferError::TargetExists);
+    MakeReadOnly(old);
+    EXPECT_EQ(TransferFile(source, dir.path() + "/modules", TransferMode::Move, true).error,
+              TransferError::TargetReadOnly);
+    EXPECT_EQ(dir.Read("modules/a.dll"), "old");
+    EXPECT_TRUE(fs::exists(source));
+    EXPECT_EQ(Entries(dir.path() + "/modules"), std::vector<std::string>{"a.dll"});
+
+    fs::permissions(old, fs::perms::owner_write, fs::perm_options::add);
+    ASSERT_TRUE(TransferFile(source, dir.path() + "/modules", TransferMode::Move, true).ok());
+    EXPECT_EQ(dir.Read("modules/a.dll"), "new");
+    EXPECT_FALSE(fs::exists(source));
+}
+
+TEST(FileMove, TargetPathJoinsWithOneDelimiter) {
+    EXPECT_EQ(platform::TransferTarget("/d/x/a b.dll", "/m"), "/m/a b.dll");
+    EXPECT_EQ(platform::TransferTarget("/d/x/a b.dll", "/m/"), "/m/a b.dll");
+    EXPECT_EQ(platform::TransferTarget("plain.dll", "/"), "/plain.dll");
+}
