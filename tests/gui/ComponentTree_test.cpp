@@ -8,6 +8,7 @@
 #include "support/MainWindowHarness.h"
 #include "support/PeWriter.h"
 #include "toolkit/Application.h"
+#include "toolkit/Errors.h"
 
 namespace {
 
@@ -22,6 +23,17 @@ struct Row {
     int mark;
     QStringList columns;
 };
+
+PeOptions Version(PeVersion version) {
+    PeOptions options;
+    options.fileVersion = version;
+    return options;
+}
+
+void WritePe(const std::string& path, const PeOptions& options) {
+    fs::create_directories(fs::path(path).parent_path());
+    WritePeFile(path, options);
+}
 
 Row Describe(const TTreeNode* node) {
     return {node->Text(), node->Tag(), node->ImageIndex(), node->ColumnTexts()};
@@ -43,7 +55,7 @@ struct ComponentTree : ::testing::Test {
     std::vector<std::string> errors;
     toolkit::ScopedErrorPresenter presenter{[this](const std::string& e) { errors.push_back(e); }};
     std::string editor, appData, serverFolder;
-    const std::string base = "http://files.test";
+    const QString base = "http://files.test";
 
     void SetUp() override {
         editor = h.dir.path() + "/editor/phped.exe";
@@ -52,14 +64,14 @@ struct ComponentTree : ::testing::Test {
         h.SetString(kShellFolders, "AppData", appData);
     }
     void InstallEditor(PeVersion version = {3, 1, 0, 245}) {
-        WritePeFile(editor, {.fileVersion = version});
+        WritePe(editor, Version(version));
         h.SetString("\\Software\\Zelmarock\\modules", "PHP", editor);
     }
     void InstallListener(PeVersion version) {
-        WritePeFile(h.dir.path() + "/editor/DbgListener.exe", {.fileVersion = version});
+        WritePe(h.dir.path() + "/editor/DbgListener.exe", Version(version));
     }
     void InstallServer(PeVersion version = {2, 0, 0, 0}) {
-        WritePeFile(serverFolder + "/corvalitesrv.exe", {.fileVersion = version});
+        WritePe(serverFolder + "/corvalitesrv.exe", Version(version));
     }
     TForm1& Refresh() {
         TForm1& f = h.form ? *h.form : h.CreateAndShow();
@@ -77,8 +89,8 @@ TEST_F(ComponentTree, AFullSampleShowsEveryRowWithItsHiddenProperties) {
     fs::create_directories(h.dir.path() + "/editor/php/php-5.2.1");
     h.dir.Write("editor/bin/server/php_dbg.dll-5.2.1", "library");
     InstallServer({2, 0, 0, 0});
-    WritePeFile(serverFolder + "/modules/mod_auth.dll", {.fileVersion = {1, 2, 3, 4}});
-    WritePeFile(serverFolder + "/modules/utils/tool.exe", {.fileVersion = {2, 0, 0, 1}});
+    WritePe(serverFolder + "/modules/mod_auth.dll", Version({1, 2, 3, 4}));
+    WritePe(serverFolder + "/modules/utils/tool.exe", Version({2, 0, 0, 1}));
     h.ServeCatalogue("setup_php-5.2.1.exe\nsetup_php-4.4.4.exe\nphpsetup.exe\n",
                      "php_dbg.dll-5.2.1\nphp_dbg.dll-4.4.4\n", "3.1.0.245\n2.0.0.0\n",
                      "mod_auth.dll\nmod_zip.dll\n", "tool.exe\nother.exe\n");
