@@ -31,3 +31,9 @@ bool BrowseForFolder(toolkit::Shell& shell, QWidget* owner, const std::string& c
 void ExploreFolder(toolkit::Shell& shell, const std::string& folder) {
     shell.ExploreFolder(folder);
 }
+
+bool ShellFileOperation(toolkit::Shell& shell, QWidget* owner, const std::vector<std::string>& files,
+                        const std::string& destinationFolder, bool move) {
+    if (files.empty()) return false;
+    return shell.TransferFiles(owner, files, destinationFolder, move);
+}

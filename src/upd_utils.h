@@ -2,6 +2,7 @@
 // Shell helpers of the units: the folder picker and opening a folder in the file manager.
 #include <QString>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -20,3 +21,9 @@ bool BrowseForFolder(toolkit::Shell& shell, QWidget* owner, const std::string& c
 
 // Opens the folder in the desktop's file manager; failures are silent.
 void ExploreFolder(toolkit::Shell& shell, const std::string& folder);
+
+// Moves (move true) or copies every file into destinationFolder through the shell, which asks
+// before replacing a file and explains failures. True exactly when every file was done; an
+// empty list does nothing and gives false.
+bool ShellFileOperation(toolkit::Shell& shell, QWidget* owner, const std::vector<std::string>& files,
+                        const std::string& destinationFolder, bool move);
