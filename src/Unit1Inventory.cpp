@@ -35,7 +35,9 @@ VersionNumbers ParseVersion(std::string_view text) {
     return numbers;
 }
 
-bool StartsWithDot(const std::string& name) { return !name.empty() && name.front() == '.'; }
+bool StartsWithDot(const std::string& name) {
+    return !name.empty() && name.front() == '.';
+}
 
 }  // namespace
 
@@ -67,7 +69,9 @@ std::string ExtractFilePath(std::string_view path) {
     return last == std::string_view::npos ? std::string() : std::string(path.substr(0, last + 1));
 }
 
-std::string EditorFolder(std::string_view editorPath) { return ExtractFileDir(editorPath); }
+std::string EditorFolder(std::string_view editorPath) {
+    return ExtractFileDir(editorPath);
+}
 
 std::string DebuggerListenerPath(std::string_view editorPath) {
     return ExtractFilePath(editorPath) + "DbgListener.exe";
@@ -81,7 +85,9 @@ std::string DebuggerLibraryFolder(std::string_view editorPath) {
     return EditorFolder(editorPath) + NativePath("\\bin\\server");
 }
 
-std::string ServerFolder(std::string_view serverPath) { return ExtractFileDir(serverPath); }
+std::string ServerFolder(std::string_view serverPath) {
+    return ExtractFileDir(serverPath);
+}
 
 std::string ModulesFolder(std::string_view serverPath) {
     return ServerFolder(serverPath) + NativePath("\\modules");
@@ -91,9 +97,15 @@ std::string UtilitiesFolder(std::string_view serverPath) {
     return ServerFolder(serverPath) + NativePath("\\modules\\utils");
 }
 
-std::string DebuggerLibraryMask() { return NativePath("\\php_dbg.*"); }
-std::string ModulesMask() { return NativePath("\\*.dll"); }
-std::string UtilitiesMask() { return NativePath("\\*.exe"); }
+std::string DebuggerLibraryMask() {
+    return NativePath("\\php_dbg.*");
+}
+std::string ModulesMask() {
+    return NativePath("\\*.dll");
+}
+std::string UtilitiesMask() {
+    return NativePath("\\*.exe");
+}
 
 void ListSubfolders(const std::string& folder, toolkit::TStringList& list) {
     list.Clear();
@@ -101,7 +113,8 @@ void ListSubfolders(const std::string& folder, toolkit::TStringList& list) {
         platform::FindEntries(folder + PathDelim + "*", platform::FindFilter::kDirectories);
     for (const auto& entry : entries) {
         // Exactly "directory" or nothing: a read-only or archived folder is passed over.
-        const bool plain = entry.attributes == platform::kFileAttributeDirectory || entry.attributes == 0;
+        const bool plain =
+            entry.attributes == platform::kFileAttributeDirectory || entry.attributes == 0;
         if (plain && !StartsWithDot(entry.name)) list.Add(entry.name);
     }
 }

@@ -15,7 +15,8 @@ bool TrsFileVersion::GetVersion(const std::string& fileName) {
     Minor = minor;
     Release = release;
     Build = build;
-    VersionText = std::to_string(Major) + "." + std::to_string(Minor) + "." + std::to_string(Release);
+    VersionText =
+        std::to_string(Major) + "." + std::to_string(Minor) + "." + std::to_string(Release);
     return true;
 }
 

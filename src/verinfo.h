@@ -5,7 +5,7 @@
 #include <string>
 
 class TrsFileVersion {
-public:
+  public:
     TrsFileVersion() { Clear(); }
 
     std::string VersionText;  // "Major.Minor.Release"; empty after Clear or a failed read

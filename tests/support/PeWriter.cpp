@@ -88,7 +88,8 @@ Bytes VersionRecord(const PeOptions& o) {
         for (const auto& [name, value] : o.strings) {
             Bytes text;
             AppendUtf16(text, value);
-            strings.push_back(VersionNode(name, text, static_cast<std::uint16_t>(value.size() + 1), true, {}));
+            strings.push_back(
+                VersionNode(name, text, static_cast<std::uint16_t>(value.size() + 1), true, {}));
         }
         const Bytes table = VersionNode("040904B0", {}, 0, true, strings);
         children.push_back(VersionNode("StringFileInfo", {}, 0, true, {table}));
@@ -137,7 +138,8 @@ Bytes ResourceSection(const PeOptions& o) {
     Put32(b, 0x90, versionRva);
     Put32(b, 0x94, versionSize);
     Put16(b, 0xA0, 7);  // counted UTF-16 name "VERSION"
-    for (std::size_t i = 0; i < 7; ++i) Put16(b, 0xA2 + 2 * i, static_cast<std::uint8_t>("VERSION"[i]));
+    for (std::size_t i = 0; i < 7; ++i)
+        Put16(b, 0xA2 + 2 * i, static_cast<std::uint8_t>("VERSION"[i]));
     Put32(b, 0xB0, 0x12345678);
     b.resize(0xC0);
     b.insert(b.end(), record.begin(), record.end());
@@ -149,7 +151,8 @@ Bytes ResourceSection(const PeOptions& o) {
         for (std::size_t level = 0; level < kLevels; ++level) {
             const std::size_t at = first + level * 24;
             const bool last = level + 1 == kLevels;
-            PutDirectory(b, at, 0x409, last ? 0x90 : kHighBit | static_cast<std::uint32_t>(at + 24));
+            PutDirectory(b, at, 0x409,
+                         last ? 0x90 : kHighBit | static_cast<std::uint32_t>(at + 24));
         }
         Put32(b, 0x68 + 20, kHighBit | static_cast<std::uint32_t>(first));
     }
@@ -159,7 +162,8 @@ Bytes ResourceSection(const PeOptions& o) {
 void PutSection(Bytes& b, std::size_t at, std::string_view name, std::uint32_t virtualSize,
                 std::uint32_t rva, std::uint32_t rawSize, std::uint32_t rawPointer,
                 std::uint32_t characteristics) {
-    for (std::size_t i = 0; i < name.size() && i < 8; ++i) b[at + i] = static_cast<std::uint8_t>(name[i]);
+    for (std::size_t i = 0; i < name.size() && i < 8; ++i)
+        b[at + i] = static_cast<std::uint8_t>(name[i]);
     Put32(b, at + 8, virtualSize);
     Put32(b, at + 12, rva);
     Put32(b, at + 16, rawSize);
@@ -207,11 +211,12 @@ std::vector<std::uint8_t> BuildPeImage(const PeOptions& options) {
     Put16(b, coff + 2, 2);
     Put16(b, coff + 16, optionalSize);
     Put16(b, coff + 18, options.pe32Plus ? 0x0022 : 0x0102);
-    PutOptionalHeader(b, coff + 20, options, imageSize, static_cast<std::uint32_t>(resources.size()));
+    PutOptionalHeader(b, coff + 20, options, imageSize,
+                      static_cast<std::uint32_t>(resources.size()));
     const std::size_t sections = coff + 20 + optionalSize;
     PutSection(b, sections, ".text", 1, kTextRva, kFileAlignment, kFileAlignment, 0x60000020);
-    PutSection(b, sections + 40, ".rsrc", static_cast<std::uint32_t>(resources.size()), kResourceRva,
-               resourceRaw, 2 * kFileAlignment, 0x40000040);
+    PutSection(b, sections + 40, ".rsrc", static_cast<std::uint32_t>(resources.size()),
+               kResourceRva, resourceRaw, 2 * kFileAlignment, 0x40000040);
     b.resize(2 * kFileAlignment);
     b[kFileAlignment] = 0xC3;  // ret
     b.insert(b.end(), resources.begin(), resources.end());
@@ -222,7 +227,8 @@ std::vector<std::uint8_t> BuildPeImage(const PeOptions& options) {
 void WritePeFile(const std::string& path, const PeOptions& options) {
     const Bytes image = BuildPeImage(options);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    out.write(reinterpret_cast<const char*>(image.data()),
+              static_cast<std::streamsize>(image.size()));
     out.close();
     if (!out) throw std::runtime_error("cannot write PE file " + path);
 }

@@ -23,7 +23,8 @@ namespace {
 std::map<std::string, std::uint32_t> Listing(const std::string& pattern,
                                              FindFilter filter = FindFilter::kEverything) {
     std::map<std::string, std::uint32_t> out;
-    for (const auto& entry : FindEntries(pattern, filter)) out.emplace(entry.name, entry.attributes);
+    for (const auto& entry : FindEntries(pattern, filter))
+        out.emplace(entry.name, entry.attributes);
     return out;
 }
 
@@ -58,7 +59,7 @@ TEST(MatchesMask, FollowsWindowsWildcardsIgnoringAsciiCase) {
     EXPECT_TRUE(MatchesMask("anything", "*.*"));
     EXPECT_TRUE(MatchesMask("a", "?"));
     EXPECT_FALSE(MatchesMask("ab", "?"));
-    EXPECT_TRUE(MatchesMask("\xc3\xa9.exe", "?.exe"));  // one UTF-8 character
+    EXPECT_TRUE(MatchesMask("\xc3\xa9.exe", "?.exe"));          // one UTF-8 character
     EXPECT_FALSE(MatchesMask("\xc3\xa9.exe", "\xc3\x89.exe"));  // only ASCII folds
     EXPECT_TRUE(MatchesMask("a*b", "a*b"));
     EXPECT_TRUE(MatchesMask("xaaab", "*a*b"));
@@ -126,7 +127,8 @@ TEST(FindEntries, MasksAndTheDirectoryRequest) {
 TEST(FindEntries, ListsAwkwardNamesExactly) {
     const TempDir dir;
     const std::vector<std::string> names = {"with space.dll", "caf\xc3\xa9.dll", "new\nline.dll",
-                                            "-rf.dll", "--.dll", "tab\there.dll", "*.dll"};
+                                            "-rf.dll",        "--.dll",          "tab\there.dll",
+                                            "*.dll"};
     for (const auto& name : names) dir.Write(name, "x");
     const auto listed = Listing(dir.path() + "/*.dll");
     for (const auto& name : names) EXPECT_EQ(listed.count(name), 1u) << name;
@@ -141,11 +143,12 @@ TEST(FindEntries, DosAttribReplacesTheComputedBits) {
     const std::string stale = dir.Write("stale.dll", "x");
     const std::string shown = dir.Write(".shown.dll", "x");
     if (!SetDosAttrib(normal, "0x80"))
-        GTEST_SKIP() << "this file system refuses user extended attributes: " << std::strerror(errno);
+        GTEST_SKIP() << "this file system refuses user extended attributes: "
+                     << std::strerror(errno);
     ASSERT_TRUE(SetDosAttrib(system, std::string_view("0x24\0", 5)));
     ASSERT_TRUE(SetDosAttrib(blob, SambaBlob(5, 0x11, 0x02)));
     ASSERT_TRUE(SetDosAttrib(stale, SambaBlob(5, 0x10, 0x02)));  // attribute not valid: ignored
-    ASSERT_TRUE(SetDosAttrib(shown, "0x20"));                     // a dot name made visible
+    ASSERT_TRUE(SetDosAttrib(shown, "0x20"));                    // a dot name made visible
     const auto all = Listing(dir.path() + "/*.dll");
     EXPECT_EQ(all.at("normal.dll"), 0x80u);
     EXPECT_EQ(all.at("system.dll"), 0x24u);

@@ -37,7 +37,7 @@ platform::RegistryValue Text(const std::string& text) {
 TEST(GetEditorPath, NamesAnExistingFileOrNothing) {
     const TempDir dir;
     const auto hive = platform::OpenHiveFile(dir.path() + "/HKCU.reg");
-    EXPECT_EQ(GetEditorPath(*hive), "");  // no key
+    EXPECT_EQ(GetEditorPath(*hive), "");                              // no key
     EXPECT_FALSE(hive->KeyExists("\\Software\\Zelmarock\\modules"));  // and none was created
     ASSERT_TRUE(hive->CreateKey("\\Software\\Zelmarock\\modules"));
     EXPECT_EQ(GetEditorPath(*hive), "");  // no value
@@ -104,7 +104,8 @@ TEST(ListFiles, FiltersByMaskAttributesAndDotNames) {
     std::filesystem::create_directory(dir.path() + "/folder.dll");
     toolkit::TStringList list(true);  // sorted: fast membership ignoring case
     ListFiles(dir.path(), ModulesMask(), list);
-    EXPECT_EQ(Sorted(list), (V{"MOD_B.DLL", "folder.dll", "locked.dll", "mod_a.dll", "new\nline.dll"}));
+    EXPECT_EQ(Sorted(list),
+              (V{"MOD_B.DLL", "folder.dll", "locked.dll", "mod_a.dll", "new\nline.dll"}));
     EXPECT_TRUE(list.Contains("mod_b.dll"));
     ListFiles(dir.path() + "/missing", ModulesMask(), list);
     EXPECT_TRUE(list.Empty());

@@ -61,7 +61,7 @@ std::string ResourceScript(const PeVersion& file, const PeVersion& product) {
 }
 
 class MingwPe : public testing::TestWithParam<bool> {
-protected:
+  protected:
     void SetUp() override {
         if (!OnPath(kWindres) || !OnPath(kLinker))
             GTEST_SKIP() << "MinGW binutils (binutils-mingw-w64-x86-64) are not installed";
@@ -112,10 +112,11 @@ TEST_P(MingwPe, OurWriterProducesTheSameRecord) {
     const PeVersion file{3, 1, 0, 245}, product{3, 1, 0, 0};
     const std::string real = Build("real", file, product);
     const std::string ours = dir_.path() + "/ours.exe";
-    WritePeFile(ours, PeOptions{.pe32Plus = GetParam(),
-                                .fileVersion = file,
-                                .productVersion = product,
-                                .strings = {{"FileVersion", "0.0.0.1"}, {"ProductName", "Sample"}}});
+    WritePeFile(ours,
+                PeOptions{.pe32Plus = GetParam(),
+                          .fileVersion = file,
+                          .productVersion = product,
+                          .strings = {{"FileVersion", "0.0.0.1"}, {"ProductName", "Sample"}}});
     const auto record = [](const std::string& path) {
         std::vector<std::uint8_t> bytes(platform::GetFileVersionInfoSize(path, nullptr));
         if (!bytes.empty()) {

@@ -19,17 +19,22 @@ bool HasRecord(const std::vector<std::uint8_t>& image, std::size_t size) {
     return platform::ReadVersionResource(platform::MemorySource(image.data(), size)).has_value();
 }
 
-bool HasRecord(const std::vector<std::uint8_t>& image) { return HasRecord(image, image.size()); }
+bool HasRecord(const std::vector<std::uint8_t>& image) {
+    return HasRecord(image, image.size());
+}
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 void Put(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
-void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) { Put(b, at, v, 4); }
+void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+    Put(b, at, v, 4);
+}
 
 class PeFormats : public testing::TestWithParam<bool> {};
 
@@ -38,10 +43,11 @@ class PeFormats : public testing::TestWithParam<bool> {};
 TEST_P(PeFormats, ReadsTheFileVersionOfTheFixedBlock) {
     const TempDir dir;
     const std::string path = dir.path() + "/editor.exe";
-    WritePeFile(path, PeOptions{.pe32Plus = GetParam(),
-                                .fileVersion = {5, 2, 1, 300},
-                                .productVersion = {9, 8, 7, 6},
-                                .strings = {{"FileVersion", "7.7.7.7"}, {"ProductName", "Editor"}}});
+    WritePeFile(path,
+                PeOptions{.pe32Plus = GetParam(),
+                          .fileVersion = {5, 2, 1, 300},
+                          .productVersion = {9, 8, 7, 6},
+                          .strings = {{"FileVersion", "7.7.7.7"}, {"ProductName", "Editor"}}});
     TrsFileVersion reader;
     ASSERT_TRUE(reader.GetVersion(path));
     EXPECT_EQ(reader.VersionText, "5.2.1");
@@ -116,22 +122,24 @@ TEST(VersionInfoFunctions, BehaveLikeTheWindowsTrio) {
     EXPECT_EQ(info.dwSignature, platform::kVsFixedFileInfoSignature);
     EXPECT_EQ(info.dwFileVersionMS, 0x00010002u);
     EXPECT_EQ(info.dwFileVersionLS, 0x00030004u);
-    EXPECT_FALSE(platform::VerQueryValue(record.data(), record.size(), "\\StringFileInfo", &block,
-                                         &length));
+    EXPECT_FALSE(
+        platform::VerQueryValue(record.data(), record.size(), "\\StringFileInfo", &block, &length));
     // A record fetched into a buffer too small for it is not trusted.
     std::vector<std::uint8_t> shortRecord(size - 1);
     ASSERT_TRUE(platform::GetFileVersionInfo(path, 0, size - 1, shortRecord.data()));
-    EXPECT_FALSE(platform::VerQueryValue(shortRecord.data(), shortRecord.size(), "\\", &block, &length));
+    EXPECT_FALSE(
+        platform::VerQueryValue(shortRecord.data(), shortRecord.size(), "\\", &block, &length));
 }
 
 TEST(VersionInfoHostile, EveryFlawMeansNoVersionRecord) {
     for (const bool plus : {false, true}) {
-        for (const PeFlaw flaw : {PeFlaw::kNoVersionResource, PeFlaw::kNoResourceDirectory,
-                                  PeFlaw::kResourceLoop, PeFlaw::kDeepNesting,
-                                  PeFlaw::kRvaOutsideSections, PeFlaw::kOverflowingSize,
-                                  PeFlaw::kShortVersionInfo, PeFlaw::kWrongSignature}) {
+        for (const PeFlaw flaw :
+             {PeFlaw::kNoVersionResource, PeFlaw::kNoResourceDirectory, PeFlaw::kResourceLoop,
+              PeFlaw::kDeepNesting, PeFlaw::kRvaOutsideSections, PeFlaw::kOverflowingSize,
+              PeFlaw::kShortVersionInfo, PeFlaw::kWrongSignature}) {
             const auto image = BuildPeImage(PeOptions{.pe32Plus = plus, .flaw = flaw});
-            EXPECT_FALSE(HasRecord(image)) << "flaw " << static_cast<int>(flaw) << " pe32+ " << plus;
+            EXPECT_FALSE(HasRecord(image))
+                << "flaw " << static_cast<int>(flaw) << " pe32+ " << plus;
         }
         EXPECT_TRUE(HasRecord(BuildPeImage(PeOptions{.pe32Plus = plus})));
     }
@@ -155,14 +163,14 @@ TEST(VersionInfoHostile, CorruptHeadersAreRefused) {
         Put(image, at, value, bytes);
         return image;
     };
-    EXPECT_FALSE(HasRecord(patched(0, 0)));                     // no "MZ"
-    EXPECT_FALSE(HasRecord(patched(0x3C, 0xFFFFFFF0)));         // PE header past the end
-    EXPECT_FALSE(HasRecord(patched(0x3C, good.size() - 2)));    // PE header cut short
-    EXPECT_FALSE(HasRecord(patched(0x80, 0x00004551)));         // no "PE\0\0"
-    EXPECT_FALSE(HasRecord(patched(0x84 + 20, 0x010C, 2)));     // unknown optional magic
-    EXPECT_FALSE(HasRecord(patched(0x84 + 2, 0xFFFF, 2)));      // 65535 sections
-    EXPECT_FALSE(HasRecord(patched(0x84 + 2, 0, 2)));           // no section
-    EXPECT_FALSE(HasRecord(patched(0x84 + 20 + 96 + 16, 0)));   // no resource directory
+    EXPECT_FALSE(HasRecord(patched(0, 0)));                    // no "MZ"
+    EXPECT_FALSE(HasRecord(patched(0x3C, 0xFFFFFFF0)));        // PE header past the end
+    EXPECT_FALSE(HasRecord(patched(0x3C, good.size() - 2)));   // PE header cut short
+    EXPECT_FALSE(HasRecord(patched(0x80, 0x00004551)));        // no "PE\0\0"
+    EXPECT_FALSE(HasRecord(patched(0x84 + 20, 0x010C, 2)));    // unknown optional magic
+    EXPECT_FALSE(HasRecord(patched(0x84 + 2, 0xFFFF, 2)));     // 65535 sections
+    EXPECT_FALSE(HasRecord(patched(0x84 + 2, 0, 2)));          // no section
+    EXPECT_FALSE(HasRecord(patched(0x84 + 20 + 96 + 16, 0)));  // no resource directory
     EXPECT_FALSE(HasRecord(patched(0x84 + 20 + 96 + 16, 0xFFFFFFFF)));
     // The resource directory claims 65535 + 65535 entries.
     EXPECT_FALSE(HasRecord(patched(0x400 + 12, 0xFFFFFFFF)));
@@ -197,7 +205,8 @@ TEST(VersionInfoHostile, SparseTwoGigabyteFilesAreReadOnlyWhereNeeded) {
     Put32(header, 0x3C, static_cast<std::uint32_t>(kTwoGiB - 16));
     WriteBytes(far, header);
     for (const auto& path : {zeros, real, far})
-        if (truncate(path.c_str(), kTwoGiB) != 0) GTEST_SKIP() << "the file system refuses 2 GiB files";
+        if (truncate(path.c_str(), kTwoGiB) != 0)
+            GTEST_SKIP() << "the file system refuses 2 GiB files";
     TrsFileVersion reader;
     EXPECT_FALSE(reader.GetVersion(zeros));
     EXPECT_FALSE(reader.GetVersion(far));

@@ -23,8 +23,8 @@ TEST(StrToIntDef, AcceptsOnlyWholeSignedDecimalNumbersIn32Bits) {
     EXPECT_EQ(StrToIntDef("007", -1), 7);
     EXPECT_EQ(StrToIntDef("2147483647", -1), std::numeric_limits<std::int32_t>::max());
     EXPECT_EQ(StrToIntDef("-2147483648", -1), std::numeric_limits<std::int32_t>::min());
-    for (const char* bad : {"", "+", "-", "2147483648", "-2147483649", "99999999999999999999",
-                            "x", "1x", " 1", "1 ", "+-1", "--1", "0x10", "$10", "1.5", "١"})
+    for (const char* bad : {"", "+", "-", "2147483648", "-2147483649", "99999999999999999999", "x",
+                            "1x", " 1", "1 ", "+-1", "--1", "0x10", "$10", "1.5", "١"})
         EXPECT_EQ(StrToIntDef(bad, -1), -1) << bad;
 }
 
@@ -51,7 +51,7 @@ TEST(IsNewerVersion, TextsThatAreNotFourNumbersCountAsZeros) {
     EXPECT_FALSE(IsNewerVersion("3.1.0.245", "3.1.0.245\r\n"));
     EXPECT_TRUE(IsNewerVersion("3.1.0.245", "3.1.0.246\r\n"));
     EXPECT_TRUE(IsNewerVersion("3.1.0.245", "3,1,0,246"));
-    EXPECT_FALSE(IsNewerVersion("3.1.0.245", "3.1.0.0x100"));  // hexadecimal counts as 0
+    EXPECT_FALSE(IsNewerVersion("3.1.0.245", "3.1.0.0x100"));     // hexadecimal counts as 0
     EXPECT_FALSE(IsNewerVersion("0.0.0.0", "4294967296.0.0.0"));  // out of range: 0
     EXPECT_TRUE(IsNewerVersion("-1.0.0.0", "0.0.0.0"));           // signed comparison
 }

@@ -19,7 +19,8 @@ struct DirCloser {
 
 // Wine's view of a POSIX entry.
 std::uint32_t ComputedAttributes(const struct stat& st, std::string_view name) {
-    std::uint32_t attributes = S_ISDIR(st.st_mode) ? kFileAttributeDirectory : kFileAttributeArchive;
+    std::uint32_t attributes =
+        S_ISDIR(st.st_mode) ? kFileAttributeDirectory : kFileAttributeArchive;
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= kFileAttributeReadOnly;
     if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= kFileAttributeHidden;
     return attributes;
@@ -56,7 +57,7 @@ std::vector<FolderEntry> FindEntries(std::string_view pattern, FindFilter filter
     const auto slash = pattern.rfind('/');
     const std::string folder = slash == std::string_view::npos ? std::string(".")
                                : slash == 0                    ? std::string("/")
-                                                               : std::string(pattern.substr(0, slash));
+                                            : std::string(pattern.substr(0, slash));
     const std::string_view mask =
         slash == std::string_view::npos ? pattern : pattern.substr(slash + 1);
     std::vector<FolderEntry> entries;

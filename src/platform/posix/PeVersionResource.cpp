@@ -17,7 +17,9 @@ constexpr std::size_t kResourceDirectoryHeader = 16;
 constexpr std::size_t kResourceEntrySize = 8;
 constexpr std::size_t kSectionHeaderSize = 40;
 
-std::uint32_t Le16(const std::uint8_t* p) { return p[0] | p[1] << 8; }
+std::uint32_t Le16(const std::uint8_t* p) {
+    return p[0] | p[1] << 8;
+}
 std::uint32_t Le32(const std::uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
@@ -34,7 +36,7 @@ struct ResourceEntry {
 };
 
 class PeImage {
-public:
+  public:
     explicit PeImage(const ByteSource& source) : source_(source) {}
 
     std::optional<std::vector<std::uint8_t>> VersionRecord() {
@@ -44,7 +46,7 @@ public:
         return ReadRecord(*dataEntry);
     }
 
-private:
+  private:
     bool Read(std::uint64_t offset, void* out, std::size_t size) const {
         const std::uint64_t total = source_.Size();
         return offset <= total && size <= total - offset && source_.ReadAt(offset, out, size);
@@ -161,9 +163,8 @@ std::optional<std::uint32_t> PeImage::Subdirectory(const ResourceEntry& entry) {
 std::optional<std::uint32_t> PeImage::FindVersionDataEntry() {
     const auto types = ReadDirectory(0);
     if (!types) return std::nullopt;
-    const auto version = std::find_if(types->begin(), types->end(), [](const ResourceEntry& e) {
-        return e.name == kRtVersion;
-    });
+    const auto version = std::find_if(types->begin(), types->end(),
+                                      [](const ResourceEntry& e) { return e.name == kRtVersion; });
     if (version == types->end()) return std::nullopt;
     const auto namesAt = Subdirectory(*version);
     const auto names = namesAt ? ReadDirectory(*namesAt) : std::nullopt;

@@ -9,7 +9,7 @@
 namespace platform {
 
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
     virtual std::uint64_t Size() const = 0;
     // Reads exactly size bytes at offset; false when it cannot.
@@ -17,12 +17,12 @@ public:
 };
 
 class MemorySource final : public ByteSource {
-public:
+  public:
     MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::uint64_t Size() const override { return size_; }
     bool ReadAt(std::uint64_t offset, void* out, std::size_t size) const override;
 
-private:
+  private:
     const std::uint8_t* data_;
     std::size_t size_;
 };

@@ -16,7 +16,7 @@ namespace platform {
 namespace {
 
 class FileSource final : public ByteSource {
-public:
+  public:
     // Opening never blocks (a FIFO would), and only regular files are read: a device or
     // a folder has no version record.
     explicit FileSource(const std::string& path)
@@ -47,7 +47,7 @@ public:
         return true;
     }
 
-private:
+  private:
     void Close() {
         if (fd_ >= 0) close(fd_);
         fd_ = -1;
