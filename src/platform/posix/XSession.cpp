@@ -1,6 +1,7 @@
 #include "platform/posix/XSession.h"
 
-#include <xcb/xcb.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform::x11 {
 namespace {
@@ -12,20 +13,37 @@ int IgnoreIoError(Display*) {
     return 0;
 }
 
-// Xlib prints the server's refusal (a missing authorisation, say) when it cannot connect; a
-// silent xcb attempt first keeps a probe quiet on a desktop it may not use.
-bool ServerAcceptsUs() {
-    xcb_connection_t* const connection = xcb_connect(nullptr, nullptr);
-    const bool ok = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return ok;
+// A server that refuses us (a cookie we lack, say) sends a reason, and the X libraries write
+// it straight to stderr. A probe must stay silent, so stderr points at /dev/null for the
+// moment of connecting; only output of another thread in that same instant would be lost.
+class SilencedStderr {
+  public:
+    SilencedStderr() : saved_(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)) {
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) close(null);
+    }
+    ~SilencedStderr() {
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    SilencedStderr(const SilencedStderr&) = delete;
+    SilencedStderr& operator=(const SilencedStderr&) = delete;
+
+  private:
+    int saved_;
+};
+
+Display* OpenQuietly() {
+    const SilencedStderr silence;
+    return XOpenDisplay(nullptr);
 }
 
 }  // namespace
 
 XSession::XSession() {
-    if (!ServerAcceptsUs()) return;
-    display_ = XOpenDisplay(nullptr);
+    display_ = OpenQuietly();
     if (display_ == nullptr) return;
     previousErrorHandler_ = XSetErrorHandler(&IgnoreError);
     previousIoErrorHandler_ = XSetIOErrorHandler(&IgnoreIoError);
