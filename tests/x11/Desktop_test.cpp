@@ -105,6 +105,13 @@ class XClient {
                         static_cast<int>(utf8.size()));
         XSync(display_, False);
     }
+    void MarkAsManagedClient(Window w) {
+        const Atom state = Intern("WM_STATE");
+        const long normal[2] = {NormalState, static_cast<long>(None)};
+        XChangeProperty(display_, w, state, state, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(normal), 2);
+        XSync(display_, False);
+    }
     void Destroy(Window w) {
         XDestroyWindow(display_, w);
         XSync(display_, False);
@@ -365,7 +372,21 @@ TEST_P(DesktopOnBareX11, ClientListOfADeadWindowManagerIsIgnored) {
     EXPECT_EQ(runner.ServerWindow, server);
 }
 
-INSTANTIATE_TEST_SUITE_P(Killed, DesktopOnBareX11, ::testing::Values(false));
+// A window manager without the client list still marks its clients with WM_STATE, inside
+// frames of its own; the lookup looks below the frame for the client.
+TEST_P(DesktopOnBareX11, ClientInsideAFrameWithoutClientList) {
+    const Window frame = x->Make(x->root(), "", nullptr);
+    const Window client = x->Make(frame, "TServerForm", kServerTitle);
+    x->MarkAsManagedClient(client);
+    x->Child(client, "TStaticText", "Running");
+    XMapWindow(x->get(), client);
+    Show(frame);
+    EXPECT_TRUE(ServerRunning());
+    EXPECT_EQ(runner.ServerWindow, client);
+    EXPECT_TRUE(runner.StatusR);
+}
+
+INSTANTIATE_TEST_SUITE_P(NoWindowManager, DesktopOnBareX11, ::testing::Values(false));
 
 int gCustomErrors = 0;
 int CustomErrorHandler(Display*, XErrorEvent*) {
