@@ -1,0 +1,396 @@
+// "Download" and "Download and install" on a real main window with scripted surroundings.
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <algorithm>
+#include <filesystem>
+
+#include "MessDlgs.h"
+#include "srunner.h"
+#include "support/MainWindowHarness.h"
+#include "support/PeWriter.h"
+#include "toolkit/Application.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using toolkit::TTreeNode;
+using Strings = std::vector<std::string>;
+
+const char* const kEditorClass = "TInstanceManager[{84E5590F-45D5-4688-BACC-5206DC9AC990}]";
+const char* const kEditorTitle = "RAZE [{1966A98B-6E27-467D-A520-0C7061650A0A}]";
+const std::string kShellFolders =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const std::string kNotice1 =
+    "Option you requested can't be processed while Corvalite Editor for PHP is currently "
+    "running. Please exit application and try again";
+const std::string kNotice2 =
+    "Option you requested can't be processed while Corvalite Webserver is currently running. "
+    "Please shutdown server and try again";
+const std::string kNotice3 =
+    "Option you requested can't be processed while Corvalite Editor for PHP is currently "
+    "running and debuger listener is in use. Please exit application and try again";
+
+struct Commands : ::testing::Test {
+    MainWindowHarness h;
+    Strings errors;
+    toolkit::ScopedErrorPresenter presenter{[this](const std::string& e) { errors.push_back(e); }};
+    std::vector<MessageDialogRequest> dialogs;
+    int confirmationAnswer = ModalResult::Yes;
+    ScopedMessageDialogHook hook{[this](const MessageDialogRequest& r) {
+        dialogs.push_back(r);
+        return r.type == DialogType::Confirmation ? confirmationAnswer : ModalResult::OK;
+    }};
+    std::string downloads, editorFolder, serverFolder;
+    const std::string base = "http://files.test/download/";
+    TForm1* form = nullptr;
+
+    void SetUp() override {
+        downloads = h.dir.path() + "/down load";
+        editorFolder = h.dir.path() + "/editor";
+        serverFolder = h.dir.path() + "/appdata/Zelmarock";
+        for (const auto& folder : {downloads, editorFolder + "/bin/server",
+                                   serverFolder + "/modules/utils"})
+            fs::create_directories(folder);
+        h.SetString(kShellFolders, "AppData", h.dir.path() + "/appdata/");
+        form = &h.Create();
+        form->DownloadDir = downloads;
+        form->EditorPath = editorFolder + "/phped.exe";
+        form->ServerPath = serverFolder + "/corvalitesrv.exe";
+        form->AutoUpdate = false;
+        form->Online = true;
+    }
+
+    // A row as the tree builds them: four shown column texts, then the link.
+    TTreeNode* AddRow(const std::string& link, int tag = 1, int mark = 1,
+                      const char* text = "Component") {
+        TTreeNode* node = form->ProjectTree->AddChild(nullptr, text);
+        node->SetTag(tag);
+        node->SetImageIndex(mark);
+        for (int i = 0; i < 4; ++i) node->AppendColumnText("");
+        node->AppendColumnText(QString::fromStdString(link));
+        return node;
+    }
+    TTreeNode* SelectRow(const std::string& link, int tag = 1, int mark = 1) {
+        TTreeNode* node = AddRow(link, tag, mark);
+        form->ProjectTree->setCurrentItem(node);
+        return node;
+    }
+    // Offers the file on the scripted server and selects its row.
+    std::string Offer(const std::string& name, int tag = 1) {
+        h.engine.files[base + name] = "new " + name;
+        SelectRow(base + name, tag);
+        return downloads + "/" + name;
+    }
+    void Click(QPushButton* button) {
+        ASSERT_TRUE(button->isEnabled());
+        button->click();
+    }
+    Strings Messages() const {
+        Strings texts;
+        for (const auto& d : dialogs) texts.push_back(d.message);
+        return texts;
+    }
+    Strings DownloadCalls(const std::string& url, const std::string& destination) const {
+        return {"SetOption(title,File Download)", "ClearFiles",
+                "AddFile(" + url + "," + destination + ")", "DownloadFiles"};
+    }
+    bool Refreshed() const {
+        return std::any_of(h.engine.calls.begin(), h.engine.calls.end(), [](const auto& call) {
+            return call.find("list.php") != std::string::npos;
+        });
+    }
+    void RunEditor() { h.desktop.AddWindow(kEditorClass, kEditorTitle); }
+    void RunServer() { h.desktop.AddWindow("TMainForm", "Corvalite Webserver"); }
+    void TearDown() override { EXPECT_EQ(errors, Strings{}); }
+};
+
+}  // namespace
+
+TEST_F(Commands, CurrentComponentAnsweredNoDownloadsNothing) {
+    confirmationAnswer = ModalResult::No;
+    h.engine.files[base + "websrv.exe"] = "x";
+    AddRow(base + "websrv.exe", 2, 0, "Corvalite Web Server");
+    form->ProjectTree->setCurrentItem(form->ProjectTree->TopLevel(0));
+    for (QPushButton* button : {form->Button2, form->Button1}) {
+        dialogs.clear();
+        Click(button);
+        ASSERT_EQ(dialogs.size(), 1u);
+        EXPECT_EQ(dialogs[0].message,
+                  "Selected component: Corvalite Web Server is installed and up to date, "
+                  "continue anyway?");
+        EXPECT_EQ(dialogs[0].type, DialogType::Confirmation);
+        EXPECT_EQ(dialogs[0].buttons, mbYes | mbNo);
+        EXPECT_EQ(dialogs[0].language, 9);
+    }
+    EXPECT_TRUE(h.engine.calls.empty());
+    EXPECT_TRUE(h.shell.explored.empty());
+}
+
+TEST_F(Commands, CurrentComponentAnsweredYesOrClosedGoesOn) {
+    const std::string url = base + "tool.exe";
+    h.engine.files[url] = "x";
+    form->ProjectTree->setCurrentItem(AddRow(url, 1, 0));
+    Click(form->Button2);
+    confirmationAnswer = ModalResult::Cancel;  // the close box
+    Click(form->Button2);
+    EXPECT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(h.shell.explored, (Strings{downloads, downloads}));
+}
+
+TEST_F(Commands, DownloadFetchesIntoTheDownloadFolderAndOpensIt) {
+    const std::string destination = Offer("setup_php-5.2.exe", 2);
+    Click(form->Button2);
+    EXPECT_TRUE(dialogs.empty());  // a component needing an update asks nothing
+    EXPECT_EQ(h.engine.calls, DownloadCalls(base + "setup_php-5.2.exe", destination));
+    EXPECT_EQ(h.shell.explored, Strings{downloads});
+    EXPECT_TRUE(fs::exists(destination));
+    EXPECT_TRUE(h.shell.started.empty());
+    EXPECT_TRUE(h.shell.transfers.empty());
+}
+
+TEST_F(Commands, DownloadNeverInstallsNorAsksAboutRunningProducts) {
+    RunServer();
+    RunEditor();
+    for (const char* name : {"websrv.exe", "DbgListener.exe", "mod_a.dll"}) {
+        Offer(name);
+        Click(form->Button2);
+    }
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_EQ(h.shell.explored.size(), 3u);
+    EXPECT_TRUE(h.shell.started.empty());
+    EXPECT_TRUE(h.shell.transfers.empty());
+    EXPECT_EQ(h.desktop.TopLevelLookups(), 0);
+}
+
+TEST_F(Commands, FailedDownloadStillOpensTheFolder) {
+    SelectRow(base + "gone.exe");  // the server has no such file
+    Click(form->Button2);
+    EXPECT_EQ(h.shell.explored, Strings{downloads});
+}
+
+TEST_F(Commands, DestinationJoinsWithOneDelimiter) {
+    form->DownloadDir = downloads + "/";
+    const std::string destination = Offer("a.txt");
+    Click(form->Button2);
+    EXPECT_EQ(h.engine.calls, DownloadCalls(base + "a.txt", downloads + "/a.txt"));
+    EXPECT_EQ(destination, downloads + "/a.txt");
+}
+
+TEST_F(Commands, UrlWithoutSlashIsTheFileName) {
+    h.engine.files["plain name.txt"] = "x";
+    SelectRow("plain name.txt");
+    Click(form->Button2);
+    EXPECT_EQ(h.engine.calls, DownloadCalls("plain name.txt", downloads + "/plain name.txt"));
+}
+
+TEST_F(Commands, UnsafeFileNamesAreRefusedBeforeAnyDownload) {
+    const Strings links = {base + "bad\nname.exe", base + "..", base,
+                           "http://files.test/a\\..\\..\\evil.exe", base + "C:evil.exe"};
+    Strings notices;
+    for (const auto& link : links) {
+        SelectRow(link);
+        for (QPushButton* button : {form->Button2, form->Button1}) {
+            dialogs.clear();
+            Click(button);
+            ASSERT_EQ(dialogs.size(), 1u) << link;
+            EXPECT_EQ(dialogs[0].type, DialogType::Information);
+            EXPECT_EQ(dialogs[0].buttons, mbOK);
+            notices.push_back(dialogs[0].message);
+        }
+    }
+    for (const auto& notice : notices)
+        EXPECT_NE(notice.find("cannot be used in the download folder"), std::string::npos);
+    EXPECT_EQ(notices[0].rfind("The file name \"bad?name.exe\"", 0), 0u);
+    EXPECT_TRUE(h.engine.calls.empty());
+    EXPECT_TRUE(h.shell.explored.empty());
+}
+
+TEST_F(Commands, NothingSelectedOrAGroupRowDoesNothing) {
+    form->Button1Click();
+    form->Button2Click();
+    AddRow("", 0, -1, "PHP");
+    TTreeNode* group = form->ProjectTree->TopLevel(0);
+    group->SetColumnText(4, "");  // a group row holds no link; make sure none is read
+    form->ProjectTree->setCurrentItem(group);
+    form->Button1Click();
+    form->Button2Click();
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_TRUE(h.engine.calls.empty());
+    EXPECT_TRUE(h.shell.explored.empty());
+}
+
+TEST_F(Commands, GuardsStopBeforeTheDownload) {
+    RunEditor();
+    Offer("php_editor_php5.exe", 2);
+    Click(form->Button1);
+    Offer("DbgListener.exe");
+    Click(form->Button1);
+    EXPECT_EQ(Messages(), (Strings{kNotice1, kNotice3}));
+    for (const auto& d : dialogs) {
+        EXPECT_EQ(d.type, DialogType::Information);
+        EXPECT_EQ(d.buttons, mbOK);
+    }
+    EXPECT_TRUE(h.engine.calls.empty());
+    EXPECT_TRUE(h.shell.explored.empty());
+}
+
+TEST_F(Commands, ServerGuardProbesAfreshEachTime) {
+    Offer("websrv.exe", 2);
+    form->ServerRunner->Running = true;  // stale: the server has stopped since
+    Click(form->Button1);
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_EQ(h.shell.started, Strings{downloads + "/websrv.exe"});
+
+    RunServer();
+    EXPECT_FALSE(form->ServerRunner->Running);
+    h.engine.calls.clear();
+    Click(form->Button1);
+    EXPECT_EQ(Messages(), Strings{kNotice2});
+    EXPECT_TRUE(h.engine.calls.empty());
+}
+
+TEST_F(Commands, SetupsAreStartedAndNothingElseHappens) {
+    form->AutoUpdate = true;
+    Strings expected;
+    for (const char* name : {"php_editor_php5.exe", "websrv.exe", "setup_php-5.2.exe"}) {
+        expected.push_back(Offer(name, 2));
+        Click(form->Button1);
+    }
+    EXPECT_EQ(h.shell.started, expected);
+    EXPECT_TRUE(h.shell.transfers.empty());
+    EXPECT_TRUE(h.shell.explored.empty());
+    EXPECT_FALSE(Refreshed());
+    EXPECT_TRUE(dialogs.empty());
+}
+
+TEST_F(Commands, UnguardedComponentsInstallWhileProductsRun) {
+    RunEditor();
+    RunServer();
+    const std::string names[] = {"php_dbg.dll-5.2.1", "mod_rewrite.dll", "tool.exe"};
+    for (const auto& name : names) {
+        Offer(name);
+        Click(form->Button1);
+    }
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_EQ(h.shell.transfers.size(), 3u);
+    EXPECT_EQ(h.shell.started.size(), 0u);
+}
+
+TEST_F(Commands, FilesAreMovedIntoTheirProductFoldersUnderTheirFullNames) {
+    struct Case {
+        std::string name;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {"DbgListener.exe", editorFolder},
+        {"php_dbg.dll-5.2.1", editorFolder + "/bin/server"},
+        {"mod_it's & $(x).dll", serverFolder + "/modules"},
+        {"mod_tool.exe", serverFolder + "/modules"},  // "mod_" comes before ".exe"
+        {"tool.exe", serverFolder + "/modules/utils"},
+    };
+    for (const auto& c : cases) {
+        const std::string source = Offer(c.name);
+        Click(form->Button1);
+        ASSERT_FALSE(h.shell.transfers.empty());
+        EXPECT_EQ(h.shell.transfers.back().files, Strings{source});
+        EXPECT_EQ(h.shell.transfers.back().folder, c.folder);
+        EXPECT_TRUE(h.shell.transfers.back().move);
+        EXPECT_FALSE(fs::exists(source)) << c.name;
+        EXPECT_EQ(h.dir.Read(fs::relative(c.folder + "/" + c.name, h.dir.path()).string()),
+                  "new " + c.name);
+    }
+    EXPECT_FALSE(Refreshed());  // auto update is off
+    EXPECT_TRUE(h.shell.explored.empty());
+    EXPECT_TRUE(dialogs.empty());
+}
+
+TEST_F(Commands, FilesWithoutAMarkerStayInTheDownloadFolder) {
+    form->AutoUpdate = true;
+    for (const char* name : {"TOOL.EXE", "rewrite.dll", "readme.txt"}) {
+        const std::string destination = Offer(name);
+        Click(form->Button1);
+        EXPECT_TRUE(fs::exists(destination)) << name;
+    }
+    EXPECT_TRUE(h.shell.transfers.empty());
+    EXPECT_TRUE(h.shell.started.empty());
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_FALSE(Refreshed());
+}
+
+TEST_F(Commands, FailedDownloadInstallsNothing) {
+    form->AutoUpdate = true;
+    // Older files of the same names are still there from an earlier run.
+    for (const char* name : {"websrv.exe", "mod_a.dll"}) {
+        h.dir.Write(fs::relative(downloads, h.dir.path()).string() + "/" + name, "old");
+        SelectRow(base + name);  // not served
+        Click(form->Button1);
+    }
+    EXPECT_TRUE(h.shell.started.empty());
+    EXPECT_TRUE(h.shell.transfers.empty());
+    EXPECT_TRUE(h.shell.explored.empty());
+    EXPECT_FALSE(Refreshed());
+}
+
+TEST_F(Commands, MissingProductFolderIsExplainedAndTheFileStays) {
+    form->EditorPath.clear();
+    const std::string destination = Offer("php_dbg.dll-5.2.1");
+    Click(form->Button1);
+    EXPECT_TRUE(h.shell.transfers.empty());
+    EXPECT_TRUE(fs::exists(destination));
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_NE(dialogs[0].message.find("Corvalite Editor for PHP was not found"), std::string::npos);
+}
+
+TEST_F(Commands, SetupThatCannotStartIsReported) {
+    struct FailingShell : RecordingShell {
+        bool StartProgram(const std::string&) override { return false; }
+    };
+    FailingShell shell;
+    Services services{*h.hive, h.desktop, shell, h.engine, h.catalogueBase, h.downloadBase,
+                      h.dir.folder() + "app/"};
+    TForm1 other(services);
+    other.DownloadDir = downloads;
+    h.engine.files[base + "websrv.exe"] = "x";
+    TTreeNode* node = other.ProjectTree->AddChild(nullptr, "Corvalite Web Server");
+    node->SetTag(2);
+    node->SetImageIndex(1);
+    for (int i = 0; i < 4; ++i) node->AppendColumnText("");
+    node->AppendColumnText(QString::fromStdString(base + "websrv.exe"));
+    other.ProjectTree->setCurrentItem(node);
+    other.Button1Click();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].type, DialogType::Error);
+    EXPECT_EQ(dialogs[0].message.rfind("\"websrv.exe\" could not be started", 0), 0u);
+}
+
+// The whole road: a scripted catalogue builds the tree, the module is installed, and the
+// tree is rebuilt to show it in place.
+TEST_F(Commands, MoveIsFollowedByARefreshWhenAutoUpdateAndOnline) {
+    WritePeFile(serverFolder + "/corvalitesrv.exe", PeOptions{});
+    h.ServeCatalogue("", "", "1.0.0.0\n1.0.0.0\n", "mod_a.dll\n", "");
+    h.engine.files[h.downloadBase + "/download/utils/mod_a.dll"] = "module";
+    form->AutoUpdate = true;
+    form->RefreshComponentTree();
+    TTreeNode* modules = form->ProjectTree->TopLevel(1)->Child(0);
+    ASSERT_EQ(modules->Text(), "Modules");
+    ASSERT_EQ(modules->Child(0)->ColumnText(3), "Not found");
+    form->ProjectTree->setCurrentItem(modules->Child(0));
+    h.engine.calls.clear();
+
+    Click(form->Button1);
+    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), "module");
+    EXPECT_TRUE(Refreshed());
+    modules = form->ProjectTree->TopLevel(1)->Child(0);
+    EXPECT_EQ(modules->Child(0)->ColumnText(3), "OK");
+
+    // Offline: the same install leaves the tree alone.
+    form->Online = false;
+    form->ProjectTree->setCurrentItem(modules->Child(0));
+    confirmationAnswer = ModalResult::Yes;
+    h.engine.calls.clear();
+    fs::remove(serverFolder + "/modules/mod_a.dll");
+    Click(form->Button1);
+    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), "module");
+    EXPECT_FALSE(Refreshed());
+}
