@@ -1,0 +1,153 @@
+#pragma once
+// The whole program as update.cpp wires it (the user's hive file, the real Qt engine, the
+// desktop shell), aimed at the sample vendor site on a local server and at the sample
+// installation, as a newcomer's first run sets them up.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "Services.h"
+#include "Unit1.h"
+#include "Unit1Settings.h"
+#include "demo/SampleData.h"
+#include "download/QtDownloadEngine.h"
+#include "platform/Registry.h"
+#include "support/FakeDesktop.h"
+#include "support/LocalHttpServer.h"
+#include "support/TempDir.h"
+#include "toolkit/DesktopShell.h"
+
+namespace e2e {
+
+// Site, installation and hive on disk, and the vendor's server; they outlive a program run,
+// so a second run finds what the first one left.
+struct SampleWorld {
+    TempDir dir;
+    std::string site = dir.path() + "/site";
+    std::string install = dir.path() + "/install";
+    std::string config = dir.path() + "/config";
+    std::string hiveFile = config + "/corvalite-update/HKCU.reg";
+    std::string programFolder = dir.folder() + "program/";
+    QByteArray previousConfig = qgetenv("XDG_CONFIG_HOME");
+    testsupport::LocalHttpServer server;
+
+    SampleWorld() {
+        demo::WriteSampleSite(site);
+        demo::WriteSampleInstallation(install);
+        // The program finds its hive where every user's hive is: below XDG_CONFIG_HOME.
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
+        demo::WriteSampleHive(hiveFile, install, server.baseUrl());
+        server.serveFolder("/", site);
+        std::filesystem::create_directories(programFolder);
+    }
+    ~SampleWorld() { qputenv("XDG_CONFIG_HOME", previousConfig); }
+    SampleWorld(const SampleWorld&) = delete;
+    SampleWorld& operator=(const SampleWorld&) = delete;
+
+    std::string DownloadFolder() const { return demo::DownloadFolder(install); }
+    int CatalogueFetches() const { return server.requestCount("/download/utils/list_exe.php"); }
+};
+
+// One run of the program: the services update.cpp builds, and the main window.
+class SampleProgram {
+public:
+    explicit SampleProgram(const SampleWorld& world) {
+        ReadBaseAddresses(*registry_, catalogueBase_, downloadBase_);
+        QtDownloadOptions options;
+        // A failure would wait for an answer in a message box; here it fails the test.
+        options.showFailures = [](QWidget*, const QString& title, const QString& text) {
+            ADD_FAILURE() << title.toStdString() << ": " << text.toStdString();
+        };
+        engine_ = std::make_unique<QtDownloadEngine>(catalogueBase_, options);
+        services_ = std::make_unique<Services>(Services{*registry_, desktop_, shell_, *engine_,
+                                                        catalogueBase_, downloadBase_,
+                                                        world.programFolder});
+        window_ = std::make_unique<TForm1>(*services_);
+    }
+    ~SampleProgram() { window_.reset(); }
+    SampleProgram(const SampleProgram&) = delete;
+    SampleProgram& operator=(const SampleProgram&) = delete;
+
+    TForm1& window() { return *window_; }
+    FakeDesktop& desktop() { return desktop_; }
+    const std::string& catalogueBase() const { return catalogueBase_; }
+
+    // Shows the window and waits until the first showing has checked the connection (and,
+    // with auto update on, built the tree).
+    void ShowAndSettle() {
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window_->Online; }, 20000))
+            << "the program never came online";
+        QApplication::processEvents();
+    }
+
+private:
+    std::unique_ptr<platform::RegistryHive> registry_ = platform::OpenUserHive();
+    std::string catalogueBase_ = CORVALITE_CATALOGUE_BASE;
+    std::string downloadBase_ = CORVALITE_DOWNLOAD_BASE;
+    FakeDesktop desktop_;
+    toolkit::DesktopShell shell_;
+    std::unique_ptr<QtDownloadEngine> engine_;
+    std::unique_ptr<Services> services_;
+    std::unique_ptr<TForm1> window_;
+};
+
+// The row reached by following texts from the top level; null when there is none.
+inline toolkit::TTreeNode* FindRow(const toolkit::TTreeView& tree,
+                                   std::initializer_list<const char*> texts) {
+    toolkit::TTreeNode* found = nullptr;
+    for (const char* text : texts) {
+        const int count = found ? found->ChildCount() : tree.TopLevelCount();
+        toolkit::TTreeNode* next = nullptr;
+        for (int i = 0; i < count && !next; ++i) {
+            toolkit::TTreeNode* candidate = found ? found->Child(i) : tree.TopLevel(i);
+            if (candidate->Text() == QString::fromUtf8(text)) next = candidate;
+        }
+        if (!next) return nullptr;
+        found = next;
+    }
+    return found;
+}
+
+// The column texts shown for a row: location, version, build, state.
+inline std::vector<std::string> Shown(const toolkit::TTreeNode* row) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < 4; ++i) texts.push_back(row->ColumnText(i).toStdString());
+    return texts;
+}
+
+// A left click on the row, where the user would click: on its text.
+inline void ClickRow(toolkit::TTreeView& tree, toolkit::TTreeNode* row) {
+    tree.scrollToItem(row);
+    const QRect rect = tree.visualItemRect(row);
+    ASSERT_TRUE(rect.isValid()) << "row not visible: " << row->Text().toStdString();
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void PressKeyIn(QWidget& widget, Qt::Key key) {
+    widget.setFocus();
+    QTest::keyClick(&widget, key);
+}
+
+inline void ClickButton(QPushButton* button) {
+    ASSERT_TRUE(button->isEnabled()) << button->text().toStdString() << " is disabled";
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+}  // namespace e2e
