@@ -150,7 +150,9 @@ void FileTransfer::onFinished() {
     if (outcome_ != Outcome::Running) return;
     stallTimer_.stop();
     if (reply_->error() != QNetworkReply::NoError) {
-        const bool answered = httpStatus(*reply_) >= 400;
+        // A proxy's 407 is better told in words than as a status.
+        const int status = httpStatus(*reply_);
+        const bool answered = status >= 400 && status != 407;
         return fail(answered ? describeHttpStatus(*reply_)
                              : describeNetworkError(*reply_, tlsProblems_, maxRedirects_));
     }

@@ -1,0 +1,167 @@
+// The engine behind a proxy from the environment (the local server plays the proxy), the
+// proxy's credentials prompt, and TLS verification against a self-signed certificate.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QTest>
+#include <cstdlib>
+
+#include "download/ProxyLoginDialog.h"
+#include "download/QtDownloadEngine.h"
+#include "support/LocalHttpServer.h"
+#include "support/ModalDriver.h"
+#include "support/TempDir.h"
+
+using namespace std::chrono_literals;
+using testsupport::CannedReply;
+using testsupport::LocalHttpServer;
+using testsupport::ReceivedRequest;
+
+namespace {
+
+constexpr auto kRemoteFile = "http://files.corvalite.invalid/download/list.txt";
+
+struct Harness {
+    LocalHttpServer proxy;
+    TempDir dir;
+    int failureMessages = 0;
+    QString failureText;
+    int prompts = 0;
+
+    QtDownloadEngine::Options options(std::string noProxy = "") {
+        QtDownloadEngine::Options options;
+        options.stallTimeout = 5s;
+        options.probeTimeout = 2s;
+        options.proxyEnvironment = download::ProxyEnvironment{proxy.baseUrl(), "", "", noProxy};
+        options.showFailures = [this](QWidget*, const QString&, const QString& text) {
+            ++failureMessages;
+            failureText = text;
+        };
+        return options;
+    }
+
+    // The proxy passes requests on only with jo's credentials.
+    void requireCredentials() {
+        proxy.serveResponder("*", [](const ReceivedRequest& request) {
+            if (request.header("Proxy-Authorization") == "Basic am86c2VjcmV0")  // jo:secret
+                return CannedReply{200, "via proxy: " + request.target, "text/plain", {}};
+            return CannedReply{407, "who are you", "text/plain",
+                               {{"Proxy-Authenticate", "Basic realm=\"corp\""}}};
+        });
+    }
+};
+
+TEST(DownloadProxy, FetchesThroughTheEnvironmentsProxy) {
+    Harness h;
+    h.proxy.serveResponder("*", [](const ReceivedRequest& request) {
+        return CannedReply{200, "via proxy: " + request.target, "text/plain", {}};
+    });
+    QtDownloadEngine engine("http://catalogue.corvalite.invalid/", h.options());
+    engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+
+    EXPECT_EQ(h.dir.Read("list.txt"), std::string("via proxy: ") + kRemoteFile);
+    EXPECT_EQ(h.proxy.requestedTargets(), (std::vector<std::string>{kRemoteFile}));
+    EXPECT_EQ(engine.IsConnected(), 1) << "the catalogue answered through the proxy";
+}
+
+TEST(DownloadProxy, HostsInNoProxyAreReachedDirectly) {
+    Harness h;
+    LocalHttpServer direct;
+    direct.serveFile("/file", "direct");
+    QtDownloadEngine engine(direct.url("/"), h.options("localhost,127.0.0.1"));
+    engine.AddFile(direct.url("/file"), h.dir.folder() + "file.txt");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+
+    EXPECT_EQ(h.dir.Read("file.txt"), "direct");
+    EXPECT_TRUE(h.proxy.requests().empty());
+}
+
+TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {
+    Harness h;
+    h.requireCredentials();
+    auto options = h.options();
+    options.askProxyCredentials = [&h](QWidget*, const QNetworkProxy& proxy, QString& user,
+                                       QString& password) {
+        ++h.prompts;
+        EXPECT_EQ(proxy.port(), h.proxy.port());
+        user = "jo";
+        password = "secret";
+        return true;
+    };
+    QtDownloadEngine engine("http://catalogue.corvalite.invalid/", options);
+    engine.AddFile(kRemoteFile, h.dir.folder() + "one.txt");
+    engine.AddFile(kRemoteFile, h.dir.folder() + "two.txt");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+
+    EXPECT_EQ(h.prompts, 1) << "asked once per run";
+    EXPECT_EQ(h.dir.Read("two.txt"), std::string("via proxy: ") + kRemoteFile);
+    EXPECT_EQ(h.failureMessages, 0);
+}
+
+TEST(DownloadProxy, DecliningThePromptFailsTheFileWithAReason) {
+    Harness h;
+    h.requireCredentials();
+    auto options = h.options();
+    options.askProxyCredentials = [](QWidget*, const QNetworkProxy&, QString&, QString&) {
+        return false;
+    };
+    QtDownloadEngine engine("http://catalogue.corvalite.invalid/", options);
+    engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+
+    EXPECT_FALSE(h.dir.Exists("list.txt"));
+    ASSERT_EQ(h.failureMessages, 1);
+    EXPECT_TRUE(h.failureText.contains("list.txt")) << h.failureText.toStdString();
+    EXPECT_TRUE(h.failureText.contains("the proxy requires a user name and password"))
+        << h.failureText.toStdString();
+}
+
+TEST(DownloadProxy, TheDefaultPromptIsADialogWithUserAndPassword) {
+    Harness h;
+    h.requireCredentials();
+    QtDownloadEngine engine("http://catalogue.corvalite.invalid/", h.options());
+    engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
+    WhenModal<download::ProxyLoginDialog>([](download::ProxyLoginDialog& dialog) {
+        dialog.findChild<QLineEdit*>("UserEdit")->setText("jo");
+        QTest::keyClicks(dialog.findChild<QLineEdit*>("PasswordEdit"), "secret");
+        dialog.accept();
+    });
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(h.dir.Read("list.txt"), std::string("via proxy: ") + kRemoteFile);
+}
+
+// A certificate nobody signed: the engine must refuse it, and say so.
+TEST(DownloadTls, ASelfSignedCertificateIsRefused) {
+    TempDir dir;
+    const std::string key = dir.folder() + "key.pem";
+    const std::string cert = dir.folder() + "cert.pem";
+    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
+                                "/CN=127.0.0.1 -keyout '" + key + "' -out '" + cert +
+                                "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "openssl cannot make a certificate";
+    LocalHttpServer server(cert, key);
+    server.serveFile("/file", "secret");
+    const std::string destination = dir.Write("file.txt", "older");
+    QString message;
+    QtDownloadEngine::Options options;
+    options.proxyEnvironment = download::ProxyEnvironment{};
+    options.showFailures = [&](QWidget*, const QString&, const QString& text) { message = text; };
+    QtDownloadEngine engine(server.url("/"), options);
+    engine.AddFile(server.url("/file"), destination);
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+
+    EXPECT_EQ(dir.Read("file.txt"), "older");
+    EXPECT_TRUE(message.contains("TLS error: The certificate is self-signed"))
+        << message.toStdString();
+    EXPECT_EQ(server.requestCount("/file"), 0);
+    EXPECT_EQ(engine.IsConnected(), 0);
+}
+
+}  // namespace
