@@ -8,6 +8,7 @@ packages=(
   libx11-dev libcpp-httplib-dev
   xvfb xauth x11-utils openbox imagemagick
   binutils-mingw-w64-x86-64 curl python3 fonts-dejavu-core
+  fonts-wine
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the program on the sample vendor site and the
+# sample installation of demo/, in a sandbox of its own under build/default/demo-sandbox/
+# (its own HOME and XDG folders; the user's real ones are never touched).
+# With a display it opens the window. Without one it runs the program on Xvfb, waits until
+# the tree is filled, saves a screenshot, prints its path and copies it to docs/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/deps.sh
+bash scripts/build.sh default
+
+build=$root/build/default
+tool=$build/demo/corvalite-demo
+program=$build/src/update
+sandbox=$build/demo-sandbox
+screenshot=$sandbox/screenshot.png
+title="Corvalite Product Update Assistant"
+
+# A fresh sandbox every run, so every run starts from the same samples.
+rm -rf "$sandbox"
+mkdir -p "$sandbox"
+
+# Keep the way to the user's own X server before HOME moves.
+if [ -n "${DISPLAY:-}" ] && [ -z "${XAUTHORITY:-}" ] && [ -f "$HOME/.Xauthority" ]; then
+  export XAUTHORITY="$HOME/.Xauthority"
+fi
+export HOME=$sandbox/home
+export XDG_CONFIG_HOME=$HOME/.config
+export XDG_DATA_HOME=$HOME/.local/share
+export XDG_CACHE_HOME=$HOME/.cache
+if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "${XDG_RUNTIME_DIR}" ]; then
+  export XDG_RUNTIME_DIR=$sandbox/runtime
+fi
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+# The window is laid out for Tahoma; Wine's font of that name keeps the columns as designed.
+if [ -f /usr/share/wine/fonts/tahoma.ttf ]; then
+  mkdir -p "$XDG_CONFIG_HOME/fontconfig"
+  cat >"$XDG_CONFIG_HOME/fontconfig/fonts.conf" <<'EOF'
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
+<fontconfig>
+  <dir>/usr/share/wine/fonts</dir>
+</fontconfig>
+EOF
+fi
+
+# The desktop entry and icon, for the sandbox's menu only.
+mkdir -p "$XDG_DATA_HOME/applications" "$XDG_DATA_HOME/icons/hicolor/scalable/apps"
+sed "s|^Exec=.*|Exec=\"$program\"|" demo/corvalite-update.desktop \
+  > "$XDG_DATA_HOME/applications/corvalite-update.desktop"
+cp src/resources/corvalite-update.svg "$XDG_DATA_HOME/icons/hicolor/scalable/apps/"
+
+pids=()
+cleanup() {
+  # Newest first: the program, the window manager, the X server, then the vendor server.
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill -TERM "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Poll for a condition for up to $1 tenths of a second.
+wait_for() {
+  local tenths=$1; shift
+  for ((n = 0; n < tenths; n++)); do
+    if "$@"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+"$tool" site "$sandbox/site"
+"$tool" install "$sandbox/install"
+"$tool" serve "$sandbox/site" --port-file "$sandbox/port" >"$sandbox/server.log" 2>&1 &
+pids+=($!)
+wait_for 100 test -s "$sandbox/port" || { cat "$sandbox/server.log"; exit 1; }
+base="http://127.0.0.1:$(cat "$sandbox/port")"
+"$tool" hive "$XDG_CONFIG_HOME/corvalite-update/HKCU.reg" "$sandbox/install" "$base"
+echo "Sample vendor site at $base, sample installation in $sandbox/install"
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  # The program ends when its window is closed; the trap then stops the server.
+  "$program"
+  exit 0
+fi
+
+# --- no display: a virtual one, a screenshot, and an orderly end ---
+exec 3>"$sandbox/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$sandbox/xvfb.log" 2>&1 &
+pids+=($!)
+exec 3>&-
+wait_for 100 test -s "$sandbox/display" || { cat "$sandbox/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -n1 "$sandbox/display")"
+unset WAYLAND_DISPLAY
+if command -v openbox >/dev/null; then
+  openbox --sm-disable >"$sandbox/openbox.log" 2>&1 &
+  pids+=($!)
+fi
+
+"$program" >"$sandbox/program.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+
+catalogue_fetched() { grep -q "GET /download/utils/list_exe.php" "$sandbox/server.log"; }
+# The program's own window (it has a class; Qt's hidden leader window of the same name not).
+window_id() {
+  xwininfo -root -tree 2>/dev/null | grep -F "\"$title\": (\"" | head -n1 | awk '{print $1}'
+}
+# The window manager's frame around it: the ancestor right below the root.
+frame_id() {
+  local id=$1 info
+  while info=$(xwininfo -id "$id" -children 2>/dev/null) &&
+    ! grep -q "Parent window id: .*(the root window)" <<<"$info"; do
+    id=$(awk '/Parent window id/{print $4}' <<<"$info")
+  done
+  echo "$id"
+}
+window_shown() { [ -n "$(window_id)" ]; }
+fail() {
+  echo "run.sh: $1" >&2
+  tail -n 20 "$sandbox/server.log" "$sandbox/program.log" >&2 || true
+  exit 1
+}
+
+wait_for 600 window_shown || fail "the window did not appear"
+wait_for 600 catalogue_fetched || fail "the program did not fetch the catalogue"
+
+# The tree is built right after the last list arrives; take pictures until two agree.
+capture() { import -display "$DISPLAY" -window root "$1" 2>/dev/null; }
+previous=""
+for ((n = 0; n < 20; n++)); do
+  sleep 0.5
+  capture "$sandbox/shot.png" || continue
+  current=$(md5sum <"$sandbox/shot.png")
+  [ "$current" = "$previous" ] && break
+  previous=$current
+done
+[ -s "$sandbox/shot.png" ] || fail "no screenshot could be taken"
+
+# The window with its frame, as a desktop shows it.
+import -display "$DISPLAY" -window "$(frame_id "$(window_id)")" "$screenshot" 2>/dev/null ||
+  cp "$sandbox/shot.png" "$screenshot"
+
+# SIGTERM closes the window as its close box would, so the settings are saved.
+kill -TERM "$program_pid"
+wait "$program_pid" || true
+mkdir -p docs
+cp "$screenshot" docs/screenshot.png
+echo "Screenshot: $screenshot"
