@@ -2,10 +2,8 @@
 
 #include <QApplication>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <utility>
 
@@ -22,24 +20,16 @@ QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QRect PrimaryScreenRect() {
-    // Without any screen (a headless start gone wrong) still lay out sensibly.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-}
-
-QFont MessageFont() {
-    // The platform theme's message-box font; QApplication answers the application font when
-    // the theme has none.
-    return QApplication::font("QMessageBox");
-}
-
 QStyle::StandardPixmap IconOf(DialogType type) {
     switch (type) {
-        case DialogType::Warning: return QStyle::SP_MessageBoxWarning;
-        case DialogType::Error: return QStyle::SP_MessageBoxCritical;
-        case DialogType::Information: return QStyle::SP_MessageBoxInformation;
-        default: return QStyle::SP_MessageBoxQuestion;
+        case DialogType::Warning:
+            return QStyle::SP_MessageBoxWarning;
+        case DialogType::Error:
+            return QStyle::SP_MessageBoxCritical;
+        case DialogType::Information:
+            return QStyle::SP_MessageBoxInformation;
+        default:
+            return QStyle::SP_MessageBoxQuestion;
     }
 }
 
@@ -48,7 +38,7 @@ messdlgs::LayoutRequest Measure(const QFont& font, const QString& message, Dialo
     const QFontMetrics metrics(font);
     static const QString kLetters =
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    const int wrapWidth = PrimaryScreenRect().width() / 2;
+    const int wrapWidth = TMessageForm::ScreenRect().width() / 2;
     // Qt wraps at word boundaries only, so one word wider than wrapWidth widens the block.
     const QRect text = metrics.boundingRect(QRect(0, 0, wrapWidth, 0), Qt::TextWordWrap, message);
     return messdlgs::LayoutRequest{
@@ -132,61 +122,6 @@ void AddButtons(TMessageForm& form, DialogButtons buttons, DialogLanguage langua
 
 }  // namespace
 
-TMessageForm::TMessageForm() {
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(MessageFont());
-}
-
-void TMessageForm::PlaceAt(int left, int top) {
-    requestedLeft_ = left;
-    requestedTop_ = top;
-    Centre();
-}
-
-void TMessageForm::Centre() {
-    // Before the window manager has framed the window its frame counts as nothing; showEvent
-    // centres again once the frame may be known.
-    const QSize frame = frameGeometry().size() - geometry().size();
-    const QRect screen = PrimaryScreenRect();
-    const messdlgs::Point centre = messdlgs::CentreOnScreen(
-        screen.width(), screen.height(), width() + frame.width(), height() + frame.height());
-    move(screen.left() + messdlgs::PlaceEdge(centre.x, requestedLeft_),
-         screen.top() + messdlgs::PlaceEdge(centre.y, requestedTop_));
-}
-
-void TMessageForm::HelpClick() { emit HelpRequested(helpContext_); }
-
-void TMessageForm::reject() { done(ModalResult::Cancel); }
-
-void TMessageForm::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Escape:
-            // QDialog would reject without a cancel button; this dialog then ignores Escape.
-            if (cancelButton_) cancelButton_->click();
-            event->accept();
-            return;
-        case Qt::Key_Enter:
-        case Qt::Key_Return:
-            // Reached only when the focus is not on a button: the default flag decides.
-            for (QPushButton* button : findChildren<QPushButton*>()) {
-                if (button->isDefault()) {
-                    button->click();
-                    break;
-                }
-            }
-            event->accept();
-            return;
-        default:
-            QDialog::keyPressEvent(event);
-    }
-}
-
-void TMessageForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    Centre();
-}
-
 std::unique_ptr<TMessageForm> CreateMessageDialog(const std::string& message, DialogType type,
                                                   DialogButtons buttons, DialogLanguage language) {
     auto form = std::make_unique<TMessageForm>();
@@ -221,4 +156,6 @@ int MessageDialog(const std::string& message, DialogType type, DialogButtons but
 ScopedMessageDialogHook::ScopedMessageDialogHook(MessageDialogHook hook)
     : previous_(std::exchange(ActiveHook(), std::move(hook))) {}
 
-ScopedMessageDialogHook::~ScopedMessageDialogHook() { ActiveHook() = std::move(previous_); }
+ScopedMessageDialogHook::~ScopedMessageDialogHook() {
+    ActiveHook() = std::move(previous_);
+}

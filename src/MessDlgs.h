@@ -94,8 +94,10 @@ int CountButtons(DialogButtons buttons);
 
 class TMessageForm : public QDialog {
     Q_OBJECT
-public:
+  public:
     TMessageForm();
+
+    static QRect ScreenRect();  // the primary screen, where the dialog is measured and centred
 
     int HelpContext() const { return helpContext_; }
     void SetHelpContext(int context) { helpContext_ = context; }
@@ -111,15 +113,16 @@ public:
     void HelpClick();
 
     void reject() override;  // close box, Alt+F4: result 2
+    void setVisible(bool visible) override;
 
-signals:
+  signals:
     void HelpRequested(int helpContext);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void Centre();
 
     int helpContext_ = 0;
@@ -155,12 +158,12 @@ using MessageDialogHook = std::function<int(const MessageDialogRequest&)>;
 // While alive, every MessageDialog/MessageDialogPos call goes to the hook instead of showing a
 // window, and returns what the hook returns. Guards nest; the previous hook comes back.
 class ScopedMessageDialogHook {
-public:
+  public:
     explicit ScopedMessageDialogHook(MessageDialogHook hook);
     ~ScopedMessageDialogHook();
     ScopedMessageDialogHook(const ScopedMessageDialogHook&) = delete;
     ScopedMessageDialogHook& operator=(const ScopedMessageDialogHook&) = delete;
 
-private:
+  private:
     MessageDialogHook previous_;
 };

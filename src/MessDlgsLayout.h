@@ -62,6 +62,8 @@ DialogGeometry LayOutMessageDialog(const LayoutRequest& request);
 Point CentreOnScreen(int screenWidth, int screenHeight, int outerWidth, int outerHeight);
 
 // A requested edge of 0 or more wins; a negative one keeps the centred coordinate.
-constexpr int PlaceEdge(int centred, int requested) { return requested >= 0 ? requested : centred; }
+constexpr int PlaceEdge(int centred, int requested) {
+    return requested >= 0 ? requested : centred;
+}
 
 }  // namespace messdlgs

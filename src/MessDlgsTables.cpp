@@ -14,8 +14,8 @@ constexpr std::array<Row, 4> kCaptions{{
     {"Warning", "Предупреждение", "Aviso", "Uyarı", "Warnung", "Waarschuwing", "Avertissement",
      "Προσοχή!", "Precaución"},
     {"Error", "Ошибка", "Erro", "Hata", "Fehler", "Fout", "Erreur", "Λάθος", "Error"},
-    {"Information", "Информация", "Informação", "Bilgi", "Information", "Informatie",
-     "Information", "Πληροφορία", "Información"},
+    {"Information", "Информация", "Informação", "Bilgi", "Information", "Informatie", "Information",
+     "Πληροφορία", "Información"},
     {"Confirm", "Подтверждение", "Confirmação", "Doğrulama", "Bestätigung", "Bevestiging",
      "Confirmation", "Επιβεβαίωση", "Confirmación"},
 }};
@@ -33,8 +33,8 @@ constexpr std::array<Row, kDialogButtonKinds> kButtonCaptions{{
     {"Ignore", "Пропустить", "Ignora", "İptal", "Ignorieren", "Negeren", "Ignorer", "Αγνώηση",
      "Ignorar"},
     {"All", "Все", "Tudo", "Hepsi", "Alle", "Alles", "Tout", "Όλα", "Todo"},
-    {"No to all", "Нет для всех", "Não para Tudo", "Hepsine hayır", "Nein zu allen",
-     "Nee op alles", "Non pour tous", "Όχι σε όλα", "No a todo"},
+    {"No to all", "Нет для всех", "Não para Tudo", "Hepsine hayır", "Nein zu allen", "Nee op alles",
+     "Non pour tous", "Όχι σε όλα", "No a todo"},
     {"Yes to all", "Да для всех", "Sim para Tudo", "Hepsine evet", "Ja zu allen", "Ja op alles",
      "Oui pour tous", "Ναί σε όλα", "Si a todo"},
     {"Help", "Справка", "Ajuda", "Yardım", "Hilfe", "?", "Aide", "Βοήθεια", "Ayuda"},
@@ -44,8 +44,8 @@ constexpr std::array<std::string_view, kDialogButtonKinds> kButtonNames{
     "Yes", "No", "OK", "Cancel", "Abort", "Retry", "Ignore", "All", "NoToAll", "YesToAll", "Help"};
 
 constexpr std::array<int, kDialogButtonKinds> kModalResults{
-    ModalResult::Yes,   ModalResult::No,      ModalResult::OK,       ModalResult::Cancel,
-    ModalResult::Abort, ModalResult::Retry,   ModalResult::Ignore,   ModalResult::All,
+    ModalResult::Yes,     ModalResult::No,       ModalResult::OK,     ModalResult::Cancel,
+    ModalResult::Abort,   ModalResult::Retry,    ModalResult::Ignore, ModalResult::All,
     ModalResult::NoToAll, ModalResult::YesToAll, ModalResult::None};
 
 constexpr DialogLanguage kEnglishDisconnect = 10;
@@ -63,7 +63,9 @@ std::size_t Index(DialogButton kind) {
 
 }  // namespace
 
-bool HasIcon(DialogType type) { return static_cast<unsigned>(type) < kCaptions.size(); }
+bool HasIcon(DialogType type) {
+    return static_cast<unsigned>(type) < kCaptions.size();
+}
 
 std::string_view DialogCaption(DialogType type, DialogLanguage language) {
     if (!HasIcon(type)) return {};
@@ -75,9 +77,13 @@ std::string_view ButtonCaption(DialogButton kind, DialogLanguage language) {
     return kButtonCaptions[Index(kind)][Column(language)];
 }
 
-std::string_view ButtonName(DialogButton kind) { return kButtonNames[Index(kind)]; }
+std::string_view ButtonName(DialogButton kind) {
+    return kButtonNames[Index(kind)];
+}
 
-int ButtonModalResult(DialogButton kind) { return kModalResults[Index(kind)]; }
+int ButtonModalResult(DialogButton kind) {
+    return kModalResults[Index(kind)];
+}
 
 int CountButtons(DialogButtons buttons) {
     constexpr unsigned kKnownBits = (1u << kDialogButtonKinds) - 1;
