@@ -54,7 +54,7 @@ private:
     QTimer stallTimer_;
     QString tlsProblems_;
     qint64 written_ = 0;
-    qint64 expected_ = -1;  // Content-Length of the 2xx answer, when it has one
+    qint64 expected_ = -1;  // size of the 2xx answer, when known
     Outcome outcome_ = Outcome::Running;
     QString failure_;
 };
