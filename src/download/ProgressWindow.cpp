@@ -86,6 +86,8 @@ void ProgressWindow::buildLayout() {
     buttons->addWidget(cancelButton_);
     layout->addLayout(buttons);
     setFixedWidth(kWidth);
+    // A fixed size keeps window managers from offering to maximize it.
+    setFixedHeight(sizeHint().height());
 }
 
 void ProgressWindow::beginFile(int index, int count, const QString& name) {
