@@ -20,7 +20,8 @@ void SaveSettings(platform::RegistryHive& hive, const std::string& downloadDir, 
     // Windows can always create a key below the user's hive; a hive file may not be
     // writable, and keeping quiet then would lose the user's settings unseen.
     if (!registry.OpenKey(kSettingsKey, true))
-        throw toolkit::ERegistryException(toolkit::Format(toolkit::kRegSetDataFailed, "DownloadDir"));
+        throw toolkit::ERegistryException(
+            toolkit::Format(toolkit::kRegSetDataFailed, "DownloadDir"));
     registry.WriteString("DownloadDir", downloadDir);
     registry.WriteInteger("AutoUpdate", autoUpdate ? 1 : 0);
 }

@@ -56,8 +56,7 @@ std::int32_t TRegistry::ReadInteger(const std::string& name) const {
     // The size is checked before the type: more than four bytes do not fit the buffer.
     if (!value || value->data.size() > sizeof(std::int32_t))
         throw ERegistryException(Format(kRegGetDataFailed, name));
-    if (value->type != platform::kRegDword)
-        throw ERegistryException(Format(kInvalidRegType, name));
+    if (value->type != platform::kRegDword) throw ERegistryException(Format(kInvalidRegType, name));
     std::uint32_t bits = 0;
     for (std::size_t i = 0; i < value->data.size(); ++i)
         bits |= static_cast<std::uint32_t>(value->data[i]) << (8 * i);

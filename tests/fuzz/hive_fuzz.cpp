@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<std::uint8_t>(bytes.begin(), bytes.end()))
         std::abort();
 
-    const auto parsed = posix::ParseHiveText(std::string_view(reinterpret_cast<const char*>(data), size));
+    const auto parsed =
+        posix::ParseHiveText(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!parsed.ok) return 0;
     const auto written = posix::FormatHiveText(parsed.model);
     const auto again = posix::ParseHiveText(written);

@@ -38,7 +38,7 @@ std::vector<std::string> Entries(const std::string& folder) {
 }
 
 class HiveTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { posix::SetHiveWriteHook({}); }
 
     std::unique_ptr<platform::RegistryHive> Open() { return platform::OpenHiveFile(path); }
@@ -69,7 +69,8 @@ TEST_F(HiveTest, EveryTypeComesBackExactlyFromAFreshReader) {
     };
     auto writer = Open();
     ASSERT_TRUE(writer->CreateKey("\\Software\\Test"));
-    for (const auto& [name, value] : values) ASSERT_TRUE(writer->WriteValue("Software\\Test", name, value)) << name;
+    for (const auto& [name, value] : values)
+        ASSERT_TRUE(writer->WriteValue("Software\\Test", name, value)) << name;
 
     auto reader = Open();
     for (const auto& [name, value] : values) {
@@ -84,10 +85,14 @@ TEST_F(HiveTest, EveryTypeComesBackExactlyFromAFreshReader) {
 TEST_F(HiveTest, FileUsesTheFormsWindowsExports) {
     auto hive = Open();
     ASSERT_TRUE(hive->CreateKey("\\Software\\Zelmarock\\Update"));
-    ASSERT_TRUE(hive->WriteValue("\\Software\\Zelmarock\\Update", "DownloadDir", Text(platform::kRegSz, "C:\\dl")));
-    ASSERT_TRUE(hive->WriteValue("\\Software\\Zelmarock\\Update", "AutoUpdate", Value(platform::kRegDword, std::string_view("\x01\0\0\0", 4))));
-    ASSERT_TRUE(hive->WriteValue("\\Software\\Zelmarock\\Update", "Path", Text(platform::kRegExpandSz, "%A%")));
-    ASSERT_TRUE(hive->WriteValue("\\Software\\Zelmarock\\Update", "Blob", Value(platform::kRegBinary, "\x01\xFF")));
+    ASSERT_TRUE(hive->WriteValue("\\Software\\Zelmarock\\Update", "DownloadDir",
+                                 Text(platform::kRegSz, "C:\\dl")));
+    ASSERT_TRUE(hive->WriteValue("\\Software\\Zelmarock\\Update", "AutoUpdate",
+                                 Value(platform::kRegDword, std::string_view("\x01\0\0\0", 4))));
+    ASSERT_TRUE(hive->WriteValue("\\Software\\Zelmarock\\Update", "Path",
+                                 Text(platform::kRegExpandSz, "%A%")));
+    ASSERT_TRUE(hive->WriteValue("\\Software\\Zelmarock\\Update", "Blob",
+                                 Value(platform::kRegBinary, "\x01\xFF")));
     EXPECT_EQ(dir.Read("cfg/HKCU.reg"),
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_CURRENT_USER\\Software\\Zelmarock\\Update]\n"
@@ -110,7 +115,9 @@ TEST_F(HiveTest, KeysAndNamesIgnoreCaseAndKeepTheirFirstSpelling) {
     ASSERT_TRUE(read);
     EXPECT_EQ(read->data, Text(platform::kRegSz, "2").data);
     const auto text = dir.Read("cfg/HKCU.reg");
-    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Zelmarock]\n\"MyValue\"=\"2\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Zelmarock]\n\"MyValue\"=\"2\"\n"),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(HiveTest, WritesNeedAnExistingKeyAndNamesTheFileCanHold) {
@@ -148,16 +155,22 @@ TEST(HiveText, ReadsHandWrittenFiles) {
     EXPECT_EQ(key->Find("Gone"), nullptr);
     EXPECT_EQ(key->Find("Long")->type, platform::kRegExpandSz);
     EXPECT_EQ(key->Find("Long")->data, Text(platform::kRegSz, "AB").data);
-    EXPECT_EQ(key->Find("Num")->data, Value(platform::kRegDword, std::string_view("\x2A\0\0\0", 4)).data);
+    EXPECT_EQ(key->Find("Num")->data,
+              Value(platform::kRegDword, std::string_view("\x2A\0\0\0", 4)).data);
     EXPECT_FALSE(parsed.model.Exists("HKEY_CURRENT_USER\\Software\\A\\Sub"));
     // Keys of other roots are nobody's business here, but rewriting keeps them.
-    EXPECT_NE(posix::FormatHiveText(parsed.model).find("[HKEY_LOCAL_MACHINE\\Kept]"), std::string::npos);
+    EXPECT_NE(posix::FormatHiveText(parsed.model).find("[HKEY_LOCAL_MACHINE\\Kept]"),
+              std::string::npos);
 }
 
 TEST(HiveText, ReadsAUtf16FileAsRegeditSavesIt) {
-    const std::string utf8 = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\S]\r\n\"V\"=\"\xC3\xA4\"\r\n";
+    const std::string utf8 =
+        "Windows Registry Editor Version "
+        "5.00\r\n\r\n[HKEY_CURRENT_USER\\S]\r\n\"V\"=\"\xC3\xA4\"\r\n";
     std::string utf16 = "\xFF\xFE";
-    for (const char c : std::string("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\S]\r\n\"V\"=\"")) utf16 += {c, '\0'};
+    for (const char c : std::string(
+             "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\S]\r\n\"V\"=\""))
+        utf16 += {c, '\0'};
     utf16 += std::string("\xE4\0\"\0\r\0\n\0", 8);
     const auto a = posix::ParseHiveText(utf8);
     const auto b = posix::ParseHiveText(utf16);
@@ -189,7 +202,8 @@ TEST(HiveText, RefusesWhatItDoesNotUnderstand) {
 }
 
 TEST_F(HiveTest, DamagedFileIsKeptAsideAndNamedAndTheNextWriteStartsAfresh) {
-    const std::string garbage = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n\"v\"=\"C:\\x\"\n";
+    const std::string garbage =
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n\"v\"=\"C:\\x\"\n";
     dir.Write("cfg/HKCU.reg", garbage);
     auto hive = Open();
     EXPECT_FALSE(hive->KeyExists("\\K"));
@@ -259,8 +273,9 @@ TEST_F(HiveTest, FailedWriteStepLeavesTheOldFileAndNoTemporary) {
     auto hive = Open();
     ASSERT_TRUE(hive->CreateKey("\\K"));
     const auto before = dir.Read("cfg/HKCU.reg");
-    for (const auto failing : {posix::HiveWriteStep::kTempOpened, posix::HiveWriteStep::kHalfWritten,
-                               posix::HiveWriteStep::kWritten, posix::HiveWriteStep::kSynced}) {
+    for (const auto failing :
+         {posix::HiveWriteStep::kTempOpened, posix::HiveWriteStep::kHalfWritten,
+          posix::HiveWriteStep::kWritten, posix::HiveWriteStep::kSynced}) {
         posix::SetHiveWriteHook([failing](posix::HiveWriteStep step) { return step != failing; });
         EXPECT_FALSE(hive->WriteValue("\\K", "v", Text(platform::kRegSz, "new")));
         EXPECT_EQ(dir.Read("cfg/HKCU.reg"), before);
@@ -271,9 +286,9 @@ TEST_F(HiveTest, FailedWriteStepLeavesTheOldFileAndNoTemporary) {
 // A child process dies at each step of a write; the file is then the old hive or the
 // new one, whole, and the next write goes through.
 TEST_F(HiveTest, CrashAtAnyStepLeavesTheOldOrTheNewHive) {
-    for (const auto crashAt : {posix::HiveWriteStep::kTempOpened, posix::HiveWriteStep::kHalfWritten,
-                               posix::HiveWriteStep::kWritten, posix::HiveWriteStep::kSynced,
-                               posix::HiveWriteStep::kRenamed}) {
+    for (const auto crashAt : {posix::HiveWriteStep::kTempOpened,
+                               posix::HiveWriteStep::kHalfWritten, posix::HiveWriteStep::kWritten,
+                               posix::HiveWriteStep::kSynced, posix::HiveWriteStep::kRenamed}) {
         fs::remove_all(dir.path() + "/cfg");
         auto hive = Open();
         ASSERT_TRUE(hive->CreateKey("\\K"));
@@ -318,7 +333,8 @@ TEST_F(HiveTest, TwoProcessesWritingAtOnceKeepEveryKey) {
             bool ok = true;
             for (int i = 0; i < kKeys; ++i) {
                 const std::string key = std::string("\\Software\\") + who + std::to_string(i);
-                ok = hive->CreateKey(key) && hive->WriteValue(key, "n", Text(platform::kRegSz, key)) && ok;
+                ok = hive->CreateKey(key) &&
+                     hive->WriteValue(key, "n", Text(platform::kRegSz, key)) && ok;
             }
             ::_exit(ok ? 0 : 1);
         }
@@ -340,7 +356,7 @@ TEST_F(HiveTest, TwoProcessesWritingAtOnceKeepEveryKey) {
 }
 
 class AppDataTest : public HiveTest {
-protected:
+  protected:
     static constexpr const char* kShellFolders =
         "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
@@ -361,7 +377,7 @@ protected:
         return std::string(value->data.begin(), value->data.end());
     }
 
-private:
+  private:
     std::vector<std::pair<std::string, std::string>> saved_;
 };
 

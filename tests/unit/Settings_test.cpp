@@ -42,7 +42,7 @@ std::string ErrorOf(F&& f) {
 }
 
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { platform::posix::SetHiveWriteHook({}); }
 
     void Store(const std::string& name, const RegistryValue& value) {
@@ -84,17 +84,22 @@ TEST_F(SettingsTest, ReadIntegerChecksSizeBeforeType) {
     toolkit::TRegistry registry(*hive);
     ASSERT_TRUE(registry.OpenKey(kSettingsKey, false));
     EXPECT_EQ(registry.ReadInteger("dword"), -2);
-    EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("absent"); }), "Konnte Daten für 'absent' nicht holen");
-    EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("qword"); }), "Konnte Daten für 'qword' nicht holen");
-    EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("long binary"); }), "Konnte Daten für 'long binary' nicht holen");
-    EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("short binary"); }), "Ungültiger Datentyp für 'short binary'");
+    EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("absent"); }),
+              "Konnte Daten für 'absent' nicht holen");
+    EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("qword"); }),
+              "Konnte Daten für 'qword' nicht holen");
+    EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("long binary"); }),
+              "Konnte Daten für 'long binary' nicht holen");
+    EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("short binary"); }),
+              "Ungültiger Datentyp für 'short binary'");
     EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("text"); }), "Ungültiger Datentyp für 'text'");
 }
 
 TEST_F(SettingsTest, OpenKeyAndFailedWrites) {
     toolkit::TRegistry registry(*hive);
     EXPECT_FALSE(registry.OpenKey(kSettingsKey, false));
-    EXPECT_EQ(ErrorOf([&] { registry.WriteString("x", "y"); }), "Konnte Daten für 'x' nicht setzen");
+    EXPECT_EQ(ErrorOf([&] { registry.WriteString("x", "y"); }),
+              "Konnte Daten für 'x' nicht setzen");
     ASSERT_TRUE(registry.OpenKey(kSettingsKey, true));
     EXPECT_EQ(registry.CurrentPath(), kSettingsKey);
     registry.WriteInteger("n", -1);
@@ -190,8 +195,10 @@ TEST_F(SettingsTest, AppDataFolderGetsItsDelimiter) {
     EXPECT_EQ(GetAppDataFolder(*hive), "/roaming/");
     ASSERT_TRUE(hive->WriteValue(kShellFoldersKey, "AppData", Text(platform::kRegSz, "")));
     EXPECT_EQ(GetAppDataFolder(*hive), "");
-    if (saved) ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
-    else ::unsetenv("XDG_DATA_HOME");
+    if (saved)
+        ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(SettingsTest, BaseAddressesAreOnlyReplacedByStoredText) {

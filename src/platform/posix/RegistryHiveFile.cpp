@@ -12,7 +12,9 @@ namespace {
 constexpr std::string_view kShellFolders =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-bool IsRoot(std::string_view fullPath) { return SameName(fullPath, kUserRoot); }
+bool IsRoot(std::string_view fullPath) {
+    return SameName(fullPath, kUserRoot);
+}
 
 }  // namespace
 
@@ -57,8 +59,7 @@ std::optional<RegistryValue> FileHive::ReadValue(std::string_view key, std::stri
     return BuiltInValue(full, name);
 }
 
-bool FileHive::WriteValue(std::string_view key, std::string_view name,
-                          const RegistryValue& value) {
+bool FileHive::WriteValue(std::string_view key, std::string_view name, const RegistryValue& value) {
     const auto full = UserKeyPath(key);
     if (full.empty() || !IsStorableName(name)) return false;
     return Modify([&](HiveModel& model) {
@@ -67,7 +68,9 @@ bool FileHive::WriteValue(std::string_view key, std::string_view name,
     });
 }
 
-std::vector<std::string> FileHive::TakeNotices() { return std::exchange(notices_, {}); }
+std::vector<std::string> FileHive::TakeNotices() {
+    return std::exchange(notices_, {});
+}
 
 HiveModel FileHive::Load() {
     HiveFile file = ReadHiveFile(path_);

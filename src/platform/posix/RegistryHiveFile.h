@@ -12,7 +12,7 @@
 namespace platform::posix {
 
 class FileHive final : public RegistryHive {
-public:
+  public:
     explicit FileHive(std::string path) : path_(std::move(path)) {}
 
     bool KeyExists(std::string_view key) override;
@@ -22,7 +22,7 @@ public:
                     const RegistryValue& value) override;
     std::vector<std::string> TakeNotices() override;
 
-private:
+  private:
     enum class Change { kFailed, kNone, kMade };
 
     HiveModel Load();

@@ -48,8 +48,8 @@ void AppendHexData(std::string& out, std::size_t lineStart, std::span<const std:
 void AppendData(std::string& out, std::size_t lineStart, const RegistryValue& value) {
     const auto& data = value.data;
     if (value.type == kRegSz && FitsQuotedForm(data)) {
-        AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(data.data()),
-                                           data.size() - 1));
+        AppendQuoted(out,
+                     std::string_view(reinterpret_cast<const char*>(data.data()), data.size() - 1));
         return;
     }
     if (value.type == kRegDword && data.size() == 4) {

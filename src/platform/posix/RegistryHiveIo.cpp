@@ -22,10 +22,12 @@ std::function<bool(HiveWriteStep)>& WriteHook() {
     return hook;
 }
 
-bool StepAllowed(HiveWriteStep step) { return !WriteHook() || WriteHook()(step); }
+bool StepAllowed(HiveWriteStep step) {
+    return !WriteHook() || WriteHook()(step);
+}
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0) ::close(fd_);
@@ -36,7 +38,7 @@ public:
     // close() reports late write errors, so the caller checks it.
     bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -201,6 +203,8 @@ std::string MoveHiveAside(const std::string& path) {
     return {};
 }
 
-void SetHiveWriteHook(std::function<bool(HiveWriteStep)> hook) { WriteHook() = std::move(hook); }
+void SetHiveWriteHook(std::function<bool(HiveWriteStep)> hook) {
+    WriteHook() = std::move(hook);
+}
 
 }  // namespace platform::posix

@@ -22,14 +22,14 @@ HiveFile ReadHiveFile(const std::string& path);
 // Holds flock() on `<hive>.lock` (created with the hive's folder when missing). The lock
 // file stays: removing it would let two writers lock different files.
 class HiveLock {
-public:
+  public:
     explicit HiveLock(const std::string& hivePath);
     ~HiveLock();
     HiveLock(const HiveLock&) = delete;
     HiveLock& operator=(const HiveLock&) = delete;
     bool Held() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -32,7 +32,9 @@ std::string BaseFolder(const char* variable, const char* fallbackBelowHome) {
 
 }  // namespace
 
-std::string UserDataFolder() { return BaseFolder("XDG_DATA_HOME", "/.local/share"); }
+std::string UserDataFolder() {
+    return BaseFolder("XDG_DATA_HOME", "/.local/share");
+}
 
 std::string UserHivePath() {
     auto config = BaseFolder("XDG_CONFIG_HOME", "/.config");
@@ -44,7 +46,9 @@ std::string UserHivePath() {
 
 namespace platform {
 
-std::unique_ptr<RegistryHive> OpenUserHive() { return OpenHiveFile(posix::UserHivePath()); }
+std::unique_ptr<RegistryHive> OpenUserHive() {
+    return OpenHiveFile(posix::UserHivePath());
+}
 
 std::unique_ptr<RegistryHive> OpenHiveFile(std::string path) {
     return std::make_unique<posix::FileHive>(std::move(path));

@@ -5,7 +5,9 @@
 namespace platform::posix {
 
 namespace {
-char Fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Fold(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool SameValue(const RegistryValue& a, const RegistryValue& b) {
     return a.type == b.type && a.data == b.data;
@@ -121,8 +123,7 @@ bool HiveModel::operator==(const HiveModel& other) const {
         const auto b = theirs[i]->Values();
         if (a.size() != b.size()) return false;
         for (std::size_t j = 0; j < a.size(); ++j)
-            if (*a[j].first != *b[j].first || !SameValue(*a[j].second, *b[j].second))
-                return false;
+            if (*a[j].first != *b[j].first || !SameValue(*a[j].second, *b[j].second)) return false;
     }
     return true;
 }

@@ -19,7 +19,7 @@ namespace platform::posix {
 inline constexpr std::string_view kUserRoot = "HKEY_CURRENT_USER";
 
 class HiveKey {
-public:
+  public:
     explicit HiveKey(std::string path) : path_(std::move(path)) {}
 
     // Full path with its root, e.g. "HKEY_CURRENT_USER\Software".
@@ -31,7 +31,7 @@ public:
     // Name and value of every value present, in file order.
     std::vector<std::pair<const std::string*, const RegistryValue*>> Values() const;
 
-private:
+  private:
     using Slot = std::optional<std::pair<std::string, RegistryValue>>;  // empty once removed
     std::string path_;
     std::vector<Slot> slots_;
@@ -39,7 +39,7 @@ private:
 };
 
 class HiveModel {
-public:
+  public:
     // Keys in file order.
     std::vector<const HiveKey*> Keys() const;
     // The key as stored; null for a key that only exists as a parent of stored keys.
@@ -53,7 +53,7 @@ public:
 
     bool operator==(const HiveModel& other) const;
 
-private:
+  private:
     struct Entry {
         std::uint64_t order;
         HiveKey key;

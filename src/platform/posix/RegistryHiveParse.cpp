@@ -30,7 +30,8 @@ bool ConsumePrefix(std::string_view& s, std::string_view prefix) {
 std::uint32_t ParseHexNumber(std::string_view digits, std::size_t maxDigits, const char* what) {
     std::uint32_t number = 0;
     if (digits.empty() || digits.size() > maxDigits) throw ParseError{what};
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number, 16);
+    const auto [end, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), number, 16);
     if (ec != std::errc{} || end != digits.data() + digits.size()) throw ParseError{what};
     return number;
 }
@@ -67,10 +68,12 @@ std::vector<std::uint8_t> ReadHexList(std::string_view list) {
     return bytes;
 }
 
-bool IsTextType(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == 7; }
+bool IsTextType(std::uint32_t type) {
+    return type == kRegSz || type == kRegExpandSz || type == 7;
+}
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view text) : text_(text) {}
 
     HiveModel Run() {
@@ -85,15 +88,18 @@ public:
 
     std::size_t LineNumber() const { return lineNumber_; }
 
-private:
+  private:
     bool NextLine(std::string_view& line) {
         if (at_ > text_.size()) return false;
         const auto end = text_.find_first_of("\r\n", at_);
-        line = text_.substr(at_, end == std::string_view::npos ? std::string_view::npos : end - at_);
+        line =
+            text_.substr(at_, end == std::string_view::npos ? std::string_view::npos : end - at_);
         if (end == std::string_view::npos) {
             at_ = text_.size() + 1;
         } else {
-            at_ = end + ((text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ? 2 : 1);
+            at_ =
+                end +
+                ((text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ? 2 : 1);
         }
         ++lineNumber_;
         return true;
