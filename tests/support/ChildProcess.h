@@ -2,6 +2,8 @@
 // A helper program a test starts (an X server, a window manager) and always ends again.
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <optional>
 #include <string>
 #include <vector>

@@ -32,21 +32,21 @@ Atom ExistingAtom(Display* display, const char* name) {
 }
 
 std::optional<Property> ReadProperty(Display* display, Window window, Atom name, Atom type) {
-    if (name == None) return std::nullopt;
+    if (name == None || type == None) return std::nullopt;  // None would mean "any type"
     Property p;
     unsigned long bytesAfter = 0;
     unsigned char* data = nullptr;
     const int status = XGetWindowProperty(display, window, name, 0, kMaxPropertyUnits, False, type,
                                           &p.type, &p.format, &p.items, &bytesAfter, &data);
     p.data.reset(data);
-    if (status != Success || p.type == None || p.data == nullptr) return std::nullopt;
+    if (status != Success || p.type != type || p.data == nullptr) return std::nullopt;
     return p;
 }
 
 std::optional<std::vector<Window>> WindowList(Display* display, Window window, const char* name,
                                               Atom type) {
     const auto p = ReadProperty(display, window, ExistingAtom(display, name), type);
-    if (!p || p->type != type || p->format != 32) return std::nullopt;
+    if (!p || p->format != 32) return std::nullopt;
     // Xlib hands 32-bit items over as longs.
     const auto* ids = reinterpret_cast<const unsigned long*>(p->data.get());
     return std::vector<Window>(ids, ids + p->items);
@@ -127,8 +127,10 @@ bool IsShown(Display* display, Window window) {
     XWindowAttributes attributes{};
     if (XGetWindowAttributes(display, window, &attributes) == 0) return false;
     if (attributes.map_state == IsViewable) return true;
+    // A window manager unmaps the windows it minimises or keeps on another virtual desktop,
+    // but their programs run on; only a withdrawn window is really gone.
     const auto state = WmState(display, window);
-    return state && *state == IconicState;
+    return state && (*state == NormalState || *state == IconicState);
 }
 
 std::string TitleOf(Display* display, Window window) {

@@ -16,7 +16,7 @@ std::optional<std::vector<Window>> ManagedClients(Display* display);
 // The application's own window at or below a top-level window (window managers put frames
 // around clients); the window itself when none is marked as a client.
 Window ClientBelow(Display* display, Window topLevel);
-// On screen, or minimised by the window manager (its program still runs).
+// On screen, or kept by the window manager off screen (minimised, on another desktop).
 bool IsShown(Display* display, Window window);
 // The title, UTF-8: _NET_WM_NAME, else WM_NAME converted from its encoding.
 std::string TitleOf(Display* display, Window window);
