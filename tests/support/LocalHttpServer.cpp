@@ -24,6 +24,7 @@ using Route = std::function<void(const httplib::Request&, httplib::Response&)>;
 using namespace std::chrono_literals;
 
 constexpr std::size_t kSliceBytes = 64 * 1024;
+constexpr auto kThrottleTick = 50ms;
 // Waiting behaviours give up after this even if nobody stops the server.
 constexpr auto kLongestWait = 120s;
 
@@ -308,8 +309,7 @@ void LocalHttpServer::serveChunked(const std::string& path, std::string body) {
 void LocalHttpServer::serveThrottled(const std::string& path, std::uint64_t size,
                                      std::uint64_t bytesPerSecond) {
     State* const state = state_.get();
-    constexpr auto kTick = 50ms;
-    const std::size_t perTick = std::max<std::uint64_t>(1, bytesPerSecond / 20);
+    const std::size_t perTick = std::max<std::uint64_t>(1, bytesPerSecond * kThrottleTick / 1s);
     state_->add(path, [state, size, perTick](const httplib::Request&,
                                              httplib::Response& response) {
         response.set_content_provider(
@@ -317,7 +317,7 @@ void LocalHttpServer::serveThrottled(const std::string& path, std::uint64_t size
             [state, perTick](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                 const std::string slice = generatedBytes(offset, std::min(length, perTick));
                 if (!sink.write(slice.data(), slice.size())) return false;
-                return !state->sleepOrStop(kTick);
+                return !state->sleepOrStop(kThrottleTick);
             });
     });
 }
