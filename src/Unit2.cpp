@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 #include <limits>
 
 #include "toolkit/Application.h"
@@ -29,6 +30,13 @@ QFont Tahoma(int pixelSize, bool bold) {
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
+}
+
+// A label fits itself to its caption, as the designed one did in its own font; a stand-in
+// font that runs wider must not cut the caption off.
+void AutoSize(QLabel& label) {
+    const QSize text = label.sizeHint();
+    label.resize(std::max(label.width(), text.width()), std::max(label.height(), text.height()));
 }
 
 }  // namespace
@@ -80,6 +88,7 @@ void TForm2::FormCreate() {
     setFixedSize(575, 215);
     GroupBox1->setGeometry(12, 8, 549, 157);
     Label1->setGeometry(16, 32, 153, 16);
+    AutoSize(*Label1);
     Edit1->setGeometry(16, 56, 489, 24);
     Button1->setGeometry(512, 56, 25, 25);
     CheckBox1->setGeometry(16, 108, 385, 17);
@@ -93,7 +102,9 @@ void TForm2::Button1Click() {
         Edit1->setText(QString::fromStdString(folder));
 }
 
-void TForm2::reject() { done(kResultCancel); }
+void TForm2::reject() {
+    done(kResultCancel);
+}
 
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

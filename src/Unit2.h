@@ -14,7 +14,7 @@ class Shell;
 
 class TForm2 : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm2(toolkit::Shell& shell, QWidget* parent = nullptr);
 
     // Controls, named as the dialog's design names them.
@@ -32,10 +32,10 @@ public:
     // Esc and the close box answer as "Cancel" does.
     void reject() override;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void CreateControls();
     void CentreOnScreen();
 

@@ -12,7 +12,9 @@ namespace toolkit {
 
 namespace {
 
-QString Local(const std::string& text) { return QString::fromStdString(text); }
+QString Local(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QFileDialog::Options PickerOptions(unsigned flags) {
     QFileDialog::Options options;

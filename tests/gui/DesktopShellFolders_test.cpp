@@ -90,8 +90,9 @@ TEST_F(Picker, WithoutAFolderOpensAtHomeWithNothingChosen) {
 
 TEST_F(Picker, FlagsMapToTheDialogsOptions) {
     std::string folder = dir.path();
-    Pick(folder, [](QFileDialog& d) { static_cast<QDialog&>(d).reject(); },
-         platform::BrowseFlags(true, true, false));
+    Pick(
+        folder, [](QFileDialog& d) { static_cast<QDialog&>(d).reject(); },
+        platform::BrowseFlags(true, true, false));
     EXPECT_FALSE(options & QFileDialog::ShowDirsOnly) << "files are shown";
     EXPECT_TRUE(options & QFileDialog::ReadOnly) << "no new folder can be made";
 }
@@ -134,7 +135,7 @@ TEST_F(Picker, OtherWindowsTakeNoInputMeanwhile) {
 // Receives the file manager's requests instead of a real file manager.
 class UrlCatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     std::vector<QUrl> urls;
     Q_INVOKABLE void open(const QUrl& url) { urls.push_back(url); }
 };

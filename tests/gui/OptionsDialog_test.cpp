@@ -67,7 +67,6 @@ TEST_F(OptionsDialog, ControlsAreLaidOutAsDesigned) {
     };
     for (const Expect& e : {
              Expect{form.GroupBox1, "GroupBox1", &form, {12, 8, 549, 157}},
-             Expect{form.Label1, "Label1", form.GroupBox1, {16, 32, 153, 16}},
              Expect{form.Edit1, "Edit1", form.GroupBox1, {16, 56, 489, 24}},
              Expect{form.Button1, "Button1", form.GroupBox1, {512, 56, 25, 25}},
              Expect{form.CheckBox1, "CheckBox1", form.GroupBox1, {16, 108, 385, 17}},
@@ -79,6 +78,13 @@ TEST_F(OptionsDialog, ControlsAreLaidOutAsDesigned) {
         EXPECT_EQ(e.control->parentWidget(), e.parent) << e.name;
         EXPECT_EQ(e.control->geometry(), e.rect) << e.name;
     }
+    // The label sizes itself to its caption, never below its designed box.
+    EXPECT_EQ(form.Label1->parentWidget(), form.GroupBox1);
+    EXPECT_EQ(form.Label1->pos(), QPoint(16, 32));
+    EXPECT_GE(form.Label1->width(), 153);
+    EXPECT_GE(form.Label1->height(), 16);
+    EXPECT_GE(form.Label1->width(),
+              form.Label1->fontMetrics().horizontalAdvance(form.Label1->text()));
     EXPECT_EQ(form.GroupBox1->title(), "Update options");
     EXPECT_EQ(form.Label1->text(), "Default download directory");
     EXPECT_EQ(form.Button1->text(), "...");
@@ -103,8 +109,9 @@ TEST_F(OptionsDialog, OpensCentredWithTheFocusInTheEditAndTabsInDesignOrder) {
         EXPECT_LE(std::abs(f.frameGeometry().center().x() - screen.center().x()), 1);
         EXPECT_LE(std::abs(f.frameGeometry().center().y() - screen.center().y()), 1);
         for (int i = 0; i < 6; ++i) {
-            visited.push_back(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
-                                                          : QString());
+            visited.push_back(QApplication::focusWidget()
+                                  ? QApplication::focusWidget()->objectName()
+                                  : QString());
             PressKey(f, Qt::Key_Tab);
         }
         f.done(0);

@@ -198,7 +198,9 @@ TEST_F(Options, UnusualFolderTextsAreStoredExactlyAndReadBackTheSame) {
 }
 
 TEST_F(Options, OkWithoutEditingKeepsAStoredTextThatIsNotUtf8) {
-    const std::string latin1 = h.dir.path() + "/T\xE9l\xE9" "chargements";
+    const std::string latin1 = h.dir.path() +
+                               "/T\xE9l\xE9"
+                               "chargements";
     StoreSettings(latin1, 0);
     TForm1& f = h.Create();
     RunOptions(f, [](TForm2& d) {

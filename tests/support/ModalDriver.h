@@ -38,4 +38,6 @@ void WhenModal(std::function<void(T&)> answer, int timeoutMs = 20000) {
 }
 
 // A key pressed in the window as the user would press it: it goes to the focused control.
-inline void PressKey(QWidget& window, Qt::Key key) { QTest::keyClick(window.windowHandle(), key); }
+inline void PressKey(QWidget& window, Qt::Key key) {
+    QTest::keyClick(window.windowHandle(), key);
+}
