@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include <csignal>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,8 +21,8 @@ class ChildProcess {
     ~ChildProcess();
 
     pid_t pid() const { return pid_; }
-    bool Exited();               // reaps it when it has ended
-    void Stop(int signal = 15);  // sends the signal and waits, killing it if it lingers
+    bool Exited();                    // reaps it when it has ended
+    void Stop(int signal = SIGTERM);  // sends the signal and waits, killing it if it lingers
 
   private:
     explicit ChildProcess(pid_t pid) : pid_(pid) {}
