@@ -269,6 +269,15 @@ TEST_F(HiveTest, UnwritableLocationFailsWritesAndReadsEmpty) {
     EXPECT_TRUE(hive->TakeNotices().empty());
 }
 
+TEST_F(HiveTest, HiveKeptAsASymlinkStaysOne) {
+    const std::string target = dir.Write("dotfiles/HKCU.reg", "");
+    fs::create_directories(dir.path() + "/cfg");
+    fs::create_symlink(target, path);
+    ASSERT_TRUE(Open()->CreateKey("\\K"));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_NE(dir.Read("dotfiles/HKCU.reg").find("[HKEY_CURRENT_USER\\K]"), std::string::npos);
+}
+
 TEST_F(HiveTest, FailedWriteStepLeavesTheOldFileAndNoTemporary) {
     auto hive = Open();
     ASSERT_TRUE(hive->CreateKey("\\K"));

@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <utility>
 
 #include "platform/posix/RegistryHiveText.h"
@@ -107,6 +109,16 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// A hive kept as a symbolic link (dotfile managers do that) stays one: the file it
+// points to is what gets replaced.
+std::string WriteTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
+                                                           &std::free);
+    return real ? std::string(real.get()) : path;
+}
+
 }  // namespace
 
 HiveFile ReadHiveFile(const std::string& path) {
@@ -173,7 +185,8 @@ HiveLock::~HiveLock() {
     if (fd_ >= 0) ::close(fd_);  // closing releases the lock
 }
 
-bool ReplaceHiveFile(const std::string& path, const std::string& contents) {
+bool ReplaceHiveFile(const std::string& hivePath, const std::string& contents) {
+    const std::string path = WriteTarget(hivePath);
     struct stat st {};
     const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
     const std::string temp = path + ".tmp";

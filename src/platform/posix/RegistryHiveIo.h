@@ -34,7 +34,8 @@ class HiveLock {
 };
 
 // Writes `<path>.tmp`, flushes it to disk, renames it over path and flushes the folder.
-// Call only with the lock held. False (and path untouched) on any failure.
+// Call only with the lock held. False (and path untouched) on any failure. A symbolic
+// link at path is kept: the file it points to is replaced.
 bool ReplaceHiveFile(const std::string& path, const std::string& contents);
 
 // Renames the file to "<path>.damaged-<time>" without replacing an earlier one; the new
