@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QWindow>
 
 #include "MessDlgs.h"
 #include "MessDlgsLayout.h"
@@ -13,14 +14,17 @@ namespace {
 // The frame the window manager puts around a top-level window. Before the dialog has been
 // framed, the frame of another of our windows is the best guess: the manager decorates them alike.
 QSize FrameSize(const QWidget& form) {
-    const QSize own = form.frameGeometry().size() - form.size();
-    if (!own.isNull()) return own;
+    const auto margins = [](const QWidget& w) {
+        const QWindow* window = w.windowHandle();
+        const QMargins m = window ? window->frameMargins() : QMargins();
+        return QSize(m.left() + m.right(), m.top() + m.bottom());
+    };
+    if (const QSize own = margins(form); !own.isNull()) return own;
     for (const QWidget* other : QApplication::topLevelWidgets()) {
         if (other == &form || !other->isVisible()) continue;
-        const QSize frame = other->frameGeometry().size() - other->size();
-        if (!frame.isNull()) return frame;
+        if (const QSize frame = margins(*other); !frame.isNull()) return frame;
     }
-    return {};
+    return QSize(0, 0);  // not QSize(), which is -1 by -1
 }
 
 // Qt adds " — <application display name>" to every window title it hands to the window system;

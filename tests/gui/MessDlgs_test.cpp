@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 
 #include "MessDlgs.h"
@@ -327,12 +328,17 @@ TEST(MessDlgsModal, PositionMovesOnlyTheGivenEdges) {
 }
 
 TEST(MessDlgsModal, FormIsGoneWhenTheCallReturns) {
+    const QString displayName = QGuiApplication::applicationDisplayName();
     QPointer<TMessageForm> seen;
-    RunModal({}, [&seen](TMessageForm& form) {
+    RunModal({}, [&seen, displayName](TMessageForm& form) {
         seen = &form;
+        EXPECT_EQ(form.windowHandle()->title(), "Confirm");
+        // The name is set aside only while the native window takes its title.
+        EXPECT_EQ(QGuiApplication::applicationDisplayName(), displayName);
         form.close();
     });
     EXPECT_TRUE(seen.isNull());
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), displayName);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
