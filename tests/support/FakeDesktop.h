@@ -8,7 +8,7 @@
 
 class FakeDesktop : public platform::Desktop {
   public:
-    // A top-level window; the newest is found last, like a window created later.
+    // A top-level window. Where several match, the one added first is found.
     platform::WindowId AddWindow(std::string className, std::string title);
     // A direct child of parent (a top-level window or another child); 0 when parent is unknown.
     platform::WindowId AddChild(platform::WindowId parent, std::string className, std::string text);

@@ -31,14 +31,17 @@ class X11Desktop final : public Desktop {
         if (display == nullptr) return 0;
         for (const Window window : TopLevelClients(display)) {
             if (session.lost()) return 0;
-            if (x11::IsShown(display, window) &&
+            // The title rules out nearly every window, so it is read first.
+            if (WindowTextMatches(title, x11::TitleOf(display, window)) &&
                 WindowTextMatches(className, x11::ClassOf(display, window)) &&
-                WindowTextMatches(title, x11::TitleOf(display, window)))
+                x11::IsShown(display, window))
                 return window;
         }
         return 0;
     }
 
+    // Children come in stacking order from the bottom: the order of creation, unless the
+    // program restacked them.
     WindowId FindChildWindow(WindowId parent, const char* className) override {
         const x11::XSession session;
         Display* const display = session.display();
