@@ -1,6 +1,7 @@
 // The .reg-file hive: exact types, case rules, hand-written files, damaged files kept
 // aside, writes that survive a crash at any step, and two processes writing at once.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -259,6 +260,16 @@ TEST_F(HiveTest, HugeFileCountsAsDamagedWithoutBeingRead) {
     EXPECT_FALSE(fs::exists(path));
     ASSERT_TRUE(hive->CreateKey("\\K"));
     EXPECT_LT(fs::file_size(path), 1000u);
+}
+
+TEST_F(HiveTest, SomethingElseAtThePathIsReportedAndLeftAlone) {
+    fs::create_directories(dir.path() + "/cfg");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);  // opening must not hang on it
+    auto hive = Open();
+    EXPECT_FALSE(hive->ReadValue("\\K", "v"));
+    EXPECT_FALSE(hive->CreateKey("\\K"));
+    EXPECT_EQ(hive->TakeNotices().size(), 1u);
+    EXPECT_TRUE(fs::is_fifo(path));
 }
 
 TEST_F(HiveTest, UnwritableLocationFailsWritesAndReadsEmpty) {
