@@ -217,6 +217,16 @@ TEST(MessDlgsForm, WordWiderThanHalfTheScreenWidensTheText) {
               QFontMetrics(label->font()).horizontalAdvance(QString::fromStdString(word)));
 }
 
+TEST(MessDlgsForm, LineBreaksAndAmpersandsAreShownAsWritten) {
+    const auto form = CreateMessageDialog("Tom & Jerry\nsecond line", mtInformation, mbOK, 9);
+    const auto* label = form->findChild<QLabel*>("Message");
+    EXPECT_EQ(label->text(), "Tom & Jerry\nsecond line");
+    EXPECT_GE(label->height(), 2 * QFontMetrics(label->font()).height());
+    const auto empty = CreateMessageDialog("", mtCustom, mbOK, 9);
+    EXPECT_GE(empty->findChild<QLabel*>("Message")->width(), 0);
+    EXPECT_GE(empty->findChild<QLabel*>("Message")->height(), 0);
+}
+
 TEST(MessDlgsForm, OpensCentredOnThePrimaryScreen) {
     const auto form = CreateMessageDialog("Centre", mtInformation, mbOK, 9);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
