@@ -14,6 +14,7 @@
 
 #include "Unit1Probes.h"
 #include "platform/Desktop.h"
+#include "platform/posix/XSession.h"
 #include "srunner.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
@@ -510,6 +511,32 @@ TEST_F(DesktopWithoutDisplay, NoDisplayUnreachableDisplayOrRefusedConnection) {
     ASSERT_EQ(plain, nullptr) << "the server let us in; the refusal is not tested";
     ASSERT_NE(reason, "") << "Xlib stays silent by itself; the refusal proves nothing";
     ExpectNoWindowAndSilence("server refuses the connection");
+}
+
+// The X server going away in the middle of a lookup must not end the program, which is what
+// Xlib does by default.
+TEST(XSession, ServerLostMidLookupIsSurvivedQuietly) {
+    std::string whyNot;
+    auto doomed = VirtualDisplay::Start(whyNot);
+    if (doomed == nullptr) GTEST_SKIP() << "no virtual X server: " << whyNot;
+    setenv("DISPLAY", doomed->name().c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    {
+        const platform::x11::XSession session;
+        ASSERT_NE(session.display(), nullptr);
+        doomed->Stop();
+        Window root = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        EXPECT_EQ(XQueryTree(session.display(), DefaultRootWindow(session.display()), &root,
+                             &parent, &children, &count),
+                  0);
+        EXPECT_TRUE(session.lost());
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(platform::OpenDesktop()->FindTopLevelWindow(nullptr, nullptr), 0u);
+    unsetenv("DISPLAY");
 }
 
 }  // namespace
