@@ -31,8 +31,8 @@ void DownloadRun::startNext() {
     const QueuedFile& file = files_[next_];
     window_->beginFile(static_cast<int>(next_), static_cast<int>(files_.size()),
                        QFileInfo(file.destination).fileName());
-    current_ = new FileTransfer(network_, file.url, file.destination, stallTimeout_,
-                                maxRedirects_, this);
+    current_ =
+        new FileTransfer(network_, file.url, file.destination, stallTimeout_, maxRedirects_, this);
     connect(current_, &FileTransfer::progressed, window_, &ProgressWindow::setBytes);
     connect(current_, &FileTransfer::ended, this, &DownloadRun::onEnded);
     current_->start();

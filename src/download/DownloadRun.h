@@ -34,14 +34,14 @@ struct RunReport {
 
 class DownloadRun : public QObject {
     Q_OBJECT
-public:
+  public:
     DownloadRun(QNetworkAccessManager& network, std::vector<QueuedFile> files,
                 std::chrono::milliseconds stallTimeout, int maxRedirects);
 
     // Returns when every file has ended or the window's Cancel was pressed.
     RunReport exec(ProgressWindow& window);
 
-private:
+  private:
     void startNext();
     void onEnded();
     void cancel();

@@ -33,12 +33,12 @@ bool bypassesProxy(const QUrl& url, const QString& noProxy);
 QNetworkProxy proxyForUrl(const QUrl& url, const ProxyEnvironment& environment);
 
 class EnvironmentProxyFactory : public QNetworkProxyFactory {
-public:
+  public:
     explicit EnvironmentProxyFactory(ProxyEnvironment environment)
         : environment_(std::move(environment)) {}
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override;
 
-private:
+  private:
     ProxyEnvironment environment_;
 };
 

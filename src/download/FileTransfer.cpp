@@ -29,8 +29,9 @@ QString describeNetworkError(const QNetworkReply& reply, const QString& tlsProbl
         case QNetworkReply::ConnectionRefusedError:
             return FileTransfer::tr("connection refused by %1").arg(url.authority());
         case QNetworkReply::RemoteHostClosedError:
-            return FileTransfer::tr("the server closed the connection before the file was "
-                                    "complete");
+            return FileTransfer::tr(
+                "the server closed the connection before the file was "
+                "complete");
         case QNetworkReply::TimeoutError:
             return FileTransfer::tr("timed out");
         case QNetworkReply::SslHandshakeFailedError:
@@ -181,7 +182,8 @@ void FileTransfer::fail(const QString& why) {
 
 void FileTransfer::finish(Outcome outcome) {
     outcome_ = outcome;
-    QMetaObject::invokeMethod(this, [this] { emit ended(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit ended(); }, Qt::QueuedConnection);
 }
 
 }  // namespace download

@@ -16,7 +16,7 @@ namespace download {
 
 class FileTransfer : public QObject {
     Q_OBJECT
-public:
+  public:
     enum class Outcome { Running, Arrived, Failed, Cancelled };
 
     FileTransfer(QNetworkAccessManager& network, QUrl url, QString destination,
@@ -32,11 +32,11 @@ public:
     // Why it failed, in words for the user.
     const QString& failure() const { return failure_; }
 
-signals:
+  signals:
     void progressed(qint64 done, qint64 total);
     void ended();
 
-private:
+  private:
     void onMetaData();
     void onReadyRead();
     void onFinished();

@@ -4,6 +4,10 @@ int OfflineEngine::SetOption(const std::string& name, const std::string&) {
     return name == "title" ? 1 : 0;
 }
 
-int OfflineEngine::AddFile(const std::string&, const std::string&) { return 1; }
+int OfflineEngine::AddFile(const std::string&, const std::string&) {
+    return 1;
+}
 
-int OfflineEngine::DownloadFiles(QWidget*) { return 0; }
+int OfflineEngine::DownloadFiles(QWidget*) {
+    return 0;
+}

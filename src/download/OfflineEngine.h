@@ -6,7 +6,7 @@
 #include "download/DownloadEngine.h"
 
 class OfflineEngine : public DownloadEngine {
-public:
+  public:
     int IsConnected() override { return 0; }
     int SetOption(const std::string& name, const std::string& value) override;
     void ClearFiles() override {}

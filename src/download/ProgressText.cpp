@@ -41,12 +41,13 @@ QString formatDuration(qint64 seconds) {
     return QStringLiteral("%1:%2").arg(minutes).arg(rest, 2, 10, QLatin1Char('0'));
 }
 
-void RateMeter::reset() { samples_.clear(); }
+void RateMeter::reset() {
+    samples_.clear();
+}
 
 void RateMeter::sample(qint64 elapsedMs, qint64 bytes) {
     samples_.emplace_back(elapsedMs, bytes);
-    while (samples_.size() > 2 && elapsedMs - samples_[1].first >= kWindowMs)
-        samples_.pop_front();
+    while (samples_.size() > 2 && elapsedMs - samples_[1].first >= kWindowMs) samples_.pop_front();
 }
 
 double RateMeter::bytesPerSecond() const {

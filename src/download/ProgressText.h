@@ -17,7 +17,7 @@ QString formatDuration(qint64 seconds);
 // Bytes per second over the last few seconds, so a short burst or pause does not swing the
 // estimate, while a lasting change shows within seconds.
 class RateMeter {
-public:
+  public:
     void reset();
     void sample(qint64 elapsedMs, qint64 bytes);
     // Negative while too little time has passed to say.
@@ -25,7 +25,7 @@ public:
     // Seconds until `total`; negative when unknown.
     qint64 secondsLeft(qint64 total) const;
 
-private:
+  private:
     std::deque<std::pair<qint64, qint64>> samples_;  // (elapsed ms, bytes)
 };
 

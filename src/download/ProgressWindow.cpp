@@ -107,7 +107,9 @@ void ProgressWindow::setBytes(qint64 done, qint64 total) {
     dirty_ = true;
 }
 
-void ProgressWindow::reject() { emit cancelRequested(); }
+void ProgressWindow::reject() {
+    emit cancelRequested();
+}
 
 void ProgressWindow::refresh() {
     // Speed and time left change while no byte arrives, so they follow the clock.
@@ -138,9 +140,9 @@ void ProgressWindow::refresh() {
 
 void ProgressWindow::refreshSpeed() {
     const double perSecond = rate_.bytesPerSecond();
-    speedLabel_->setText(perSecond < 0 ? tr("Speed: -")
-                                       : tr("Speed: %1/s").arg(formatBytes(
-                                             static_cast<qint64>(perSecond))));
+    speedLabel_->setText(perSecond < 0
+                             ? tr("Speed: -")
+                             : tr("Speed: %1/s").arg(formatBytes(static_cast<qint64>(perSecond))));
     const qint64 left = rate_.secondsLeft(total_);
     timeLeftLabel_->setText(left < 0 ? tr("Time left: unknown")
                                      : tr("Time left: %1").arg(formatDuration(left)));

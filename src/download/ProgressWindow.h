@@ -17,7 +17,7 @@ namespace download {
 
 class ProgressWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kRefreshMs = 100;
 
     ProgressWindow(QWidget* owner, const QString& caption);
@@ -29,14 +29,14 @@ public:
     // How many times the labels were refreshed; tests check the rate limit with it.
     int refreshCount() const { return refreshCount_; }
 
-signals:
+  signals:
     // Cancel pressed, Escape, or the window's close box.
     void cancelRequested();
 
-protected:
+  protected:
     void reject() override;
 
-private:
+  private:
     void buildLayout();
     void refresh();
     void refreshSpeed();

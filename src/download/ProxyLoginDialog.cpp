@@ -8,14 +8,13 @@
 
 namespace download {
 
-ProxyLoginDialog::ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy)
-    : QDialog(owner) {
+ProxyLoginDialog::ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy) : QDialog(owner) {
     setObjectName("ProxyLoginDialog");
     setWindowTitle(tr("Proxy login"));
-    auto* text = new QLabel(
-        tr("The proxy %1:%2 asks for a user name and password.").arg(proxy.hostName()).arg(
-            proxy.port()),
-        this);
+    auto* text = new QLabel(tr("The proxy %1:%2 asks for a user name and password.")
+                                .arg(proxy.hostName())
+                                .arg(proxy.port()),
+                            this);
     text->setWordWrap(true);
     user_ = new QLineEdit(proxy.user(), this);
     user_->setObjectName("UserEdit");
@@ -35,8 +34,12 @@ ProxyLoginDialog::ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy)
     layout->addWidget(buttons);
 }
 
-QString ProxyLoginDialog::user() const { return user_->text(); }
-QString ProxyLoginDialog::password() const { return password_->text(); }
+QString ProxyLoginDialog::user() const {
+    return user_->text();
+}
+QString ProxyLoginDialog::password() const {
+    return password_->text();
+}
 
 bool ProxyLoginDialog::ask(QWidget* owner, const QNetworkProxy& proxy, QString& user,
                            QString& password) {

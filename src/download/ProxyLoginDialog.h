@@ -9,16 +9,15 @@ namespace download {
 
 class ProxyLoginDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy);
     QString user() const;
     QString password() const;
 
     // Shows the dialog modally; false when the user declines.
-    static bool ask(QWidget* owner, const QNetworkProxy& proxy, QString& user,
-                    QString& password);
+    static bool ask(QWidget* owner, const QNetworkProxy& proxy, QString& user, QString& password);
 
-private:
+  private:
     QLineEdit* user_ = nullptr;
     QLineEdit* password_ = nullptr;
 };

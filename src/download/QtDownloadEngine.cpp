@@ -39,7 +39,9 @@ int QtDownloadEngine::SetOption(const std::string& name, const std::string& valu
     return 1;
 }
 
-void QtDownloadEngine::ClearFiles() { queue_.clear(); }
+void QtDownloadEngine::ClearFiles() {
+    queue_.clear();
+}
 
 int QtDownloadEngine::AddFile(const std::string& url, const std::string& destination) {
     queue_.push_back({url, destination});

@@ -32,7 +32,7 @@ struct QtDownloadOptions {
 };
 
 class QtDownloadEngine : public DownloadEngine {
-public:
+  public:
     using Options = QtDownloadOptions;
 
     // `probeUrl`: any HTTP answer from it within the probe timeout means online.
@@ -45,7 +45,7 @@ public:
     int AddFile(const std::string& url, const std::string& destination) override;
     int DownloadFiles(QWidget* owner) override;
 
-private:
+  private:
     struct Queued {
         std::string url;
         std::string destination;

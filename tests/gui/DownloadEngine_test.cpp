@@ -65,7 +65,7 @@ bool holdsGeneratedBytes(const std::string& file, std::uint64_t size) {
 }
 
 class DownloadEngineTest : public ::testing::Test {
-protected:
+  protected:
     LocalHttpServer server;
     TempDir dir;
     ShownFailures shown;
@@ -126,9 +126,8 @@ TEST_F(DownloadEngineTest, ShowsAModalWindowOwnedByTheOwnerWithTheCaption) {
     QWidget* parent = nullptr;
     Qt::WindowModality modality = Qt::NonModal;
     WhenModal<ProgressWindow>([&](ProgressWindow& window) {
-        EXPECT_TRUE(QTest::qWaitFor([&] {
-            return window.findChild<QLabel*>("BytesLabel")->text().startsWith("3 bytes");
-        }));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return window.findChild<QLabel*>("BytesLabel")->text().startsWith("3 bytes"); }));
         caption = window.windowTitle();
         parent = window.parentWidget();
         modality = window.windowModality();
@@ -155,11 +154,12 @@ TEST_F(DownloadEngineTest, EveryFailureLeavesNoFileAndKeepsTheOlderOne) {
     server.serveStatus("/broken", 500);
     server.serveTruncated("/truncated", body, body.size() / 2);
     server.serveStall("/stalls", "abc");
+    server.serveHang("/hangs");
     server.serveRedirect("/loop", "/loop");
     server.serveFile("/good", "good");
     const std::vector<std::pair<std::string, std::string>> failing{
         {"/missing", "missing.txt"}, {"/broken", "broken.txt"}, {"/truncated", "truncated.bin"},
-        {"/stalls", "stalls.bin"},   {"/loop", "loop.bin"}};
+        {"/stalls", "stalls.bin"},   {"/hangs", "hangs.bin"},   {"/loop", "loop.bin"}};
     for (const auto& [path, name] : failing) {
         dir.Write(name, kOldContent);
         queue(path, name);
@@ -180,14 +180,16 @@ TEST_F(DownloadEngineTest, EveryFailureLeavesNoFileAndKeepsTheOlderOne) {
     ASSERT_EQ(shown.count, 1);
     EXPECT_EQ(shown.title, "File Download");
     const QString& text = shown.text;
-    EXPECT_TRUE(text.contains("missing.txt\n    from " + QString::fromStdString(server.url("/missing"))))
+    EXPECT_TRUE(
+        text.contains("missing.txt\n    from " + QString::fromStdString(server.url("/missing"))))
         << text.toStdString();
     EXPECT_TRUE(text.contains("HTTP 404 Not Found")) << text.toStdString();
     EXPECT_TRUE(text.contains("broken.txt")) << text.toStdString();
     EXPECT_TRUE(text.contains("HTTP 500 Internal Server Error")) << text.toStdString();
     EXPECT_TRUE(text.contains("truncated.bin")) << text.toStdString();
     EXPECT_TRUE(text.contains("stalls.bin\n    from")) << text.toStdString();
-    EXPECT_TRUE(text.contains("timed out")) << text.toStdString();
+    EXPECT_TRUE(text.contains("hangs.bin\n    from")) << text.toStdString();
+    EXPECT_EQ(text.count("timed out"), 2) << text.toStdString();
     EXPECT_TRUE(text.contains("loop.bin")) << text.toStdString();
     EXPECT_TRUE(text.contains("too many redirects")) << text.toStdString();
     EXPECT_TRUE(text.contains("refused.bin")) << text.toStdString();

@@ -45,8 +45,8 @@ struct Harness {
         proxy.serveResponder("*", [](const ReceivedRequest& request) {
             if (request.header("Proxy-Authorization") == "Basic am86c2VjcmV0")  // jo:secret
                 return CannedReply{200, "via proxy: " + request.target, "text/plain", {}};
-            return CannedReply{407, "who are you", "text/plain",
-                               {{"Proxy-Authenticate", "Basic realm=\"corp\""}}};
+            return CannedReply{
+                407, "who are you", "text/plain", {{"Proxy-Authenticate", "Basic realm=\"corp\""}}};
         });
     }
 };
@@ -141,9 +141,10 @@ TEST(DownloadTls, ASelfSignedCertificateIsRefused) {
     TempDir dir;
     const std::string key = dir.folder() + "key.pem";
     const std::string cert = dir.folder() + "cert.pem";
-    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
-                                "/CN=127.0.0.1 -keyout '" + key + "' -out '" + cert +
-                                "' >/dev/null 2>&1";
+    const std::string command =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
+        "/CN=127.0.0.1 -keyout '" +
+        key + "' -out '" + cert + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) GTEST_SKIP() << "openssl cannot make a certificate";
     LocalHttpServer server(cert, key);
     server.serveFile("/file", "secret");

@@ -48,8 +48,8 @@ TEST(ProgressWindow, ShowsTheFileItsSizeAndItsPlaceInTheQueue) {
 
     window.beginFile(3, 5, "list_m.txt");
     window.setBytes(10, -1);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return text(window, "BytesLabel") == "10 bytes of unknown size"; }));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return text(window, "BytesLabel") == "10 bytes of unknown size"; }));
     EXPECT_EQ(window.findChild<QProgressBar*>("FileProgress")->maximum(), 0) << "a busy bar";
     EXPECT_EQ(text(window, "TimeLeftLabel"), "Time left: unknown");
 }

@@ -149,13 +149,14 @@ LocalHttpServer::LocalHttpServer() : state_(std::make_unique<State>()) {
 
 LocalHttpServer::LocalHttpServer(const std::string& certificateFile, const std::string& keyFile)
     : state_(std::make_unique<State>()) {
-    state_->server =
-        std::make_unique<httplib::SSLServer>(certificateFile.c_str(), keyFile.c_str());
+    state_->server = std::make_unique<httplib::SSLServer>(certificateFile.c_str(), keyFile.c_str());
     state_->scheme = "https";
     state_->start();
 }
 
-LocalHttpServer::~LocalHttpServer() { stop(); }
+LocalHttpServer::~LocalHttpServer() {
+    stop();
+}
 
 void LocalHttpServer::stop() {
     {
@@ -167,7 +168,9 @@ void LocalHttpServer::stop() {
     if (state_->thread.joinable()) state_->thread.join();
 }
 
-int LocalHttpServer::port() const { return state_->port; }
+int LocalHttpServer::port() const {
+    return state_->port;
+}
 
 std::string LocalHttpServer::baseUrl() const {
     return state_->scheme + "://127.0.0.1:" + std::to_string(state_->port);
@@ -277,41 +280,40 @@ void LocalHttpServer::serveHang(const std::string& path) {
 }
 
 void LocalHttpServer::serveUnsized(const std::string& path, std::string body) {
-    state_->add(path, [body = std::move(body)](const httplib::Request&,
-                                               httplib::Response& response) {
-        response.set_content_provider(
-            "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
-                if (offset >= body.size()) {
-                    sink.done();
-                    return true;
-                }
-                const std::size_t count = std::min(body.size() - offset, kSliceBytes);
-                return sink.write(body.data() + offset, count);
-            });
-    });
+    state_->add(
+        path, [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
+            response.set_content_provider(
+                "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset >= body.size()) {
+                        sink.done();
+                        return true;
+                    }
+                    const std::size_t count = std::min(body.size() - offset, kSliceBytes);
+                    return sink.write(body.data() + offset, count);
+                });
+        });
 }
 
 void LocalHttpServer::serveChunked(const std::string& path, std::string body) {
-    state_->add(path, [body = std::move(body)](const httplib::Request&,
-                                               httplib::Response& response) {
-        response.set_chunked_content_provider(
-            "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
-                if (offset >= body.size()) {
-                    sink.done();
-                    return true;
-                }
-                const std::size_t count = std::min(body.size() - offset, kSliceBytes);
-                return sink.write(body.data() + offset, count);
-            });
-    });
+    state_->add(
+        path, [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
+            response.set_chunked_content_provider(
+                "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset >= body.size()) {
+                        sink.done();
+                        return true;
+                    }
+                    const std::size_t count = std::min(body.size() - offset, kSliceBytes);
+                    return sink.write(body.data() + offset, count);
+                });
+        });
 }
 
 void LocalHttpServer::serveThrottled(const std::string& path, std::uint64_t size,
                                      std::uint64_t bytesPerSecond) {
     State* const state = state_.get();
     const std::size_t perTick = std::max<std::uint64_t>(1, bytesPerSecond * kThrottleTick / 1s);
-    state_->add(path, [state, size, perTick](const httplib::Request&,
-                                             httplib::Response& response) {
+    state_->add(path, [state, size, perTick](const httplib::Request&, httplib::Response& response) {
         response.set_content_provider(
             size, "application/octet-stream",
             [state, perTick](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
@@ -322,8 +324,8 @@ void LocalHttpServer::serveThrottled(const std::string& path, std::uint64_t size
     });
 }
 
-void LocalHttpServer::serveResponder(
-    const std::string& path, std::function<CannedReply(const ReceivedRequest&)> responder) {
+void LocalHttpServer::serveResponder(const std::string& path,
+                                     std::function<CannedReply(const ReceivedRequest&)> responder) {
     state_->add(path, [responder = std::move(responder)](const httplib::Request& request,
                                                          httplib::Response& response) {
         ReceivedRequest seen{request.method, request.path, {}};

@@ -43,7 +43,7 @@ struct CannedReply {
 };
 
 class LocalHttpServer {
-public:
+  public:
     // Serves plain HTTP.
     LocalHttpServer();
     // Serves HTTPS with the given PEM certificate and key files.
@@ -53,7 +53,7 @@ public:
     LocalHttpServer& operator=(const LocalHttpServer&) = delete;
 
     int port() const;
-    std::string baseUrl() const;                 // "http://127.0.0.1:<port>"
+    std::string baseUrl() const;                   // "http://127.0.0.1:<port>"
     std::string url(std::string_view path) const;  // baseUrl() + path
 
     // --- content ---
@@ -98,7 +98,7 @@ public:
     // A URL on 127.0.0.1 whose port nobody listens on: connections are refused.
     static std::string refusedUrl(std::string_view path = "/");
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> state_;
 };
@@ -106,7 +106,7 @@ private:
 // A port on 127.0.0.1 that completes TCP handshakes (the kernel's backlog) but never reads
 // or answers: a server that does not respond. Closed by the destructor.
 class SilentPort {
-public:
+  public:
     SilentPort();
     ~SilentPort();
     SilentPort(const SilentPort&) = delete;
@@ -114,7 +114,7 @@ public:
     int port() const { return port_; }
     std::string url(std::string_view path = "/") const;
 
-private:
+  private:
     int socket_ = -1;
     int port_ = 0;
 };
