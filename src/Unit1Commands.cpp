@@ -17,7 +17,9 @@ struct DownloadRequest {
     std::string destination;
 };
 
-void ShowNotice(const std::string& text) { MessageDialog(text, mtInformation, mbOK, 0, 9); }
+void ShowNotice(const std::string& text) {
+    MessageDialog(text, mtInformation, mbOK, 0, 9);
+}
 
 // A component that is already current is fetched again only when the user says so.
 bool ConfirmCurrentComponent(const toolkit::TTreeNode& node) {
@@ -58,11 +60,13 @@ bool RunDownload(TForm1& form, const DownloadRequest& request) {
 bool IsGuardedProductRunning(TForm1& form, RunningGuard guard) {
     switch (guard) {
         case RunningGuard::Editor:
-        case RunningGuard::EditorListener: return IsEditorRunning(form.services().desktop);
+        case RunningGuard::EditorListener:
+            return IsEditorRunning(form.services().desktop);
         case RunningGuard::Server:
             form.ServerRunner->Refresh();
             return form.ServerRunner->Running;
-        case RunningGuard::None: break;
+        case RunningGuard::None:
+            break;
     }
     return false;
 }

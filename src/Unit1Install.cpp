@@ -55,10 +55,14 @@ bool IsMovedMarker(ComponentMarker marker) {
 
 RunningGuard GuardFor(ComponentMarker marker) {
     switch (marker) {
-        case ComponentMarker::EditorSetup: return RunningGuard::Editor;
-        case ComponentMarker::ServerSetup: return RunningGuard::Server;
-        case ComponentMarker::DebuggerListener: return RunningGuard::EditorListener;
-        default: return RunningGuard::None;
+        case ComponentMarker::EditorSetup:
+            return RunningGuard::Editor;
+        case ComponentMarker::ServerSetup:
+            return RunningGuard::Server;
+        case ComponentMarker::DebuggerListener:
+            return RunningGuard::EditorListener;
+        default:
+            return RunningGuard::None;
     }
 }
 
@@ -74,7 +78,8 @@ std::string RunningNotice(RunningGuard guard) {
             return "Option you requested can't be processed while Corvalite Editor for PHP is "
                    "currently running and debuger listener is in use. Please exit application "
                    "and try again";
-        case RunningGuard::None: break;
+        case RunningGuard::None:
+            break;
     }
     return {};
 }
@@ -116,11 +121,16 @@ std::string InstallFolder(ComponentMarker marker, std::string_view editorPath,
     const bool found = !(NeedsEditor(marker) ? editorPath : serverPath).empty();
     if (!found) return {};
     switch (marker) {
-        case ComponentMarker::DebuggerListener: return EditorFolder(editorPath);
-        case ComponentMarker::DebuggerLibrary: return DebuggerLibraryFolder(editorPath);
-        case ComponentMarker::ServerModule: return ModulesFolder(serverPath);
-        case ComponentMarker::ServerUtility: return UtilitiesFolder(serverPath);
-        default: return {};
+        case ComponentMarker::DebuggerListener:
+            return EditorFolder(editorPath);
+        case ComponentMarker::DebuggerLibrary:
+            return DebuggerLibraryFolder(editorPath);
+        case ComponentMarker::ServerModule:
+            return ModulesFolder(serverPath);
+        case ComponentMarker::ServerUtility:
+            return UtilitiesFolder(serverPath);
+        default:
+            return {};
     }
 }
 

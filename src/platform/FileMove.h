@@ -10,18 +10,18 @@ enum class TransferMode { Move, Copy };
 
 enum class TransferError {
     None,
-    SourceMissing,           // no such file (or it vanished while we worked)
-    SourceNotFile,           // a folder or device, not a plain file
+    SourceMissing,  // no such file (or it vanished while we worked)
+    SourceNotFile,  // a folder or device, not a plain file
     SourceUnreadable,
-    SourceFolderNotWritable, // a move must take the file out of its folder
+    SourceFolderNotWritable,  // a move must take the file out of its folder
     TargetFolderMissing,
     TargetFolderNotWritable,
-    TargetExists,            // a file of that name is there and replacing was not allowed
-    TargetReadOnly,          // the file to be replaced is read-only
-    TargetNotFile,           // a folder of that name is in the way
-    SameFile,                // source and target are one file
+    TargetExists,    // a file of that name is there and replacing was not allowed
+    TargetReadOnly,  // the file to be replaced is read-only
+    TargetNotFile,   // a folder of that name is in the way
+    SameFile,        // source and target are one file
     DiskFull,
-    SourceKept,              // copied into place, but the source could not be removed
+    SourceKept,  // copied into place, but the source could not be removed
     Other,
 };
 
@@ -39,7 +39,7 @@ bool TransferTargetExists(const std::string& source, const std::string& folder);
 
 // Moves or copies source into folder under its own name. An existing file of that name is
 // replaced only when replaceExisting is true, and never when it is read-only.
-TransferResult TransferFile(const std::string& source, const std::string& folder,
-                            TransferMode mode, bool replaceExisting);
+TransferResult TransferFile(const std::string& source, const std::string& folder, TransferMode mode,
+                            bool replaceExisting);
 
 }  // namespace platform

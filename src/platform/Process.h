@@ -27,7 +27,6 @@ std::string FindOnPath(const std::string& name);
 // program, otherwise the opener's. A relative path starting with "-" gets a "./" so no
 // starter reads it as an option.
 std::vector<std::string> StartArguments(const std::string& path, bool windowsProgram,
-                                        const std::string& winePath,
-                                        const std::string& openerPath);
+                                        const std::string& winePath, const std::string& openerPath);
 
 }  // namespace platform

@@ -20,25 +20,33 @@ std::string NameOf(const std::string& path) {
 
 std::string Reason(const platform::TransferResult& result) {
     switch (result.error) {
-        case TransferError::SourceMissing: return "the file does not exist (any more)";
-        case TransferError::SourceNotFile: return "it is a folder, not a file";
-        case TransferError::SourceUnreadable: return "the file cannot be read";
+        case TransferError::SourceMissing:
+            return "the file does not exist (any more)";
+        case TransferError::SourceNotFile:
+            return "it is a folder, not a file";
+        case TransferError::SourceUnreadable:
+            return "the file cannot be read";
         case TransferError::SourceFolderNotWritable:
             return "it cannot be taken out of its folder, which is not writable";
-        case TransferError::TargetFolderMissing: return "the destination folder does not exist";
+        case TransferError::TargetFolderMissing:
+            return "the destination folder does not exist";
         case TransferError::TargetFolderNotWritable:
             return "the destination folder is not writable";
-        case TransferError::TargetExists: return "a file of that name is already there";
+        case TransferError::TargetExists:
+            return "a file of that name is already there";
         case TransferError::TargetReadOnly:
             return "the file of that name in the destination folder is read-only";
         case TransferError::TargetNotFile:
             return "a folder of that name is in the destination folder";
-        case TransferError::SameFile: return "source and destination are the same file";
-        case TransferError::DiskFull: return "there is not enough space on the disk";
+        case TransferError::SameFile:
+            return "source and destination are the same file";
+        case TransferError::DiskFull:
+            return "there is not enough space on the disk";
         case TransferError::SourceKept:
             return "it was copied, but the original could not be removed";
         case TransferError::None:
-        case TransferError::Other: break;
+        case TransferError::Other:
+            break;
     }
     return result.detail.empty() ? "of an unknown error" : result.detail;
 }
@@ -73,7 +81,9 @@ bool TransferOne(const std::string& file, const std::string& folder, bool move) 
 
 }  // namespace
 
-bool DesktopShell::StartProgram(const std::string& path) { return platform::StartProgram(path); }
+bool DesktopShell::StartProgram(const std::string& path) {
+    return platform::StartProgram(path);
+}
 
 bool DesktopShell::TransferFiles(QWidget* /*owner*/, const std::vector<std::string>& files,
                                  const std::string& folder, bool move) {

@@ -49,8 +49,8 @@ struct Commands : ::testing::Test {
         downloads = h.dir.path() + "/down load";
         editorFolder = h.dir.path() + "/editor";
         serverFolder = h.dir.path() + "/appdata/Zelmarock";
-        for (const auto& folder : {downloads, editorFolder + "/bin/server",
-                                   serverFolder + "/modules/utils"})
+        for (const auto& folder :
+             {downloads, editorFolder + "/bin/server", serverFolder + "/modules/utils"})
             fs::create_directories(folder);
         h.SetString(kShellFolders, "AppData", h.dir.path() + "/appdata/");
         form = &h.Create();
@@ -347,7 +347,12 @@ TEST_F(Commands, SetupThatCannotStartIsReported) {
         bool StartProgram(const std::string&) override { return false; }
     };
     FailingShell shell;
-    Services services{*h.hive, h.desktop, shell, h.engine, h.catalogueBase, h.downloadBase,
+    Services services{*h.hive,
+                      h.desktop,
+                      shell,
+                      h.engine,
+                      h.catalogueBase,
+                      h.downloadBase,
                       h.dir.folder() + "app/"};
     TForm1 other(services);
     other.DownloadDir = downloads;

@@ -20,7 +20,7 @@ namespace {
 
 // A folder on a tmpfs, so a move from it crosses file systems.
 class ShmDir {
-public:
+  public:
     ShmDir() {
         std::string pattern = "/dev/shm/corvalite-move-XXXXXX";
         if (mkdtemp(pattern.data())) path_ = pattern;
@@ -33,12 +33,13 @@ public:
     ShmDir& operator=(const ShmDir&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 bool SameDevice(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
 }
 
@@ -117,9 +118,9 @@ TEST(FileMove, FailuresNameTheirCauseAndLoseNothing) {
     const std::string modules = dir.path() + "/modules";
     fs::create_directory(modules);
 
-    EXPECT_EQ(TransferFile(dir.path() + "/download/gone.dll", modules, TransferMode::Move, true)
-                  .error,
-              TransferError::SourceMissing);
+    EXPECT_EQ(
+        TransferFile(dir.path() + "/download/gone.dll", modules, TransferMode::Move, true).error,
+        TransferError::SourceMissing);
     EXPECT_EQ(TransferFile(source, dir.path() + "/missing", TransferMode::Move, true).error,
               TransferError::TargetFolderMissing);
     EXPECT_EQ(TransferFile(source, "", TransferMode::Move, true).error,
@@ -151,7 +152,7 @@ TEST(FileMove, ReadOnlyTargetFolderIsReported) {
 }
 
 class CrossDevice : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (shm.path().empty() || SameDevice(shm.path(), dir.path()))
             GTEST_SKIP() << "no second file system (/dev/shm) to move across";

@@ -34,8 +34,8 @@ TEST(Install, MarkersAreSearchedInTheWholePathFolderIncluded) {
 }
 
 TEST(Install, SetupsStartKnownFilesMoveTheRestStays) {
-    for (const auto marker : {ComponentMarker::EditorSetup, ComponentMarker::ServerSetup,
-                              ComponentMarker::PhpSetup}) {
+    for (const auto marker :
+         {ComponentMarker::EditorSetup, ComponentMarker::ServerSetup, ComponentMarker::PhpSetup}) {
         EXPECT_TRUE(IsSetupMarker(marker));
         EXPECT_FALSE(IsMovedMarker(marker));
     }
@@ -52,9 +52,9 @@ TEST(Install, GuardsAndTheirNotices) {
     EXPECT_EQ(GuardFor(ComponentMarker::EditorSetup), RunningGuard::Editor);
     EXPECT_EQ(GuardFor(ComponentMarker::ServerSetup), RunningGuard::Server);
     EXPECT_EQ(GuardFor(ComponentMarker::DebuggerListener), RunningGuard::EditorListener);
-    for (const auto marker : {ComponentMarker::None, ComponentMarker::PhpSetup,
-                              ComponentMarker::DebuggerLibrary, ComponentMarker::ServerModule,
-                              ComponentMarker::ServerUtility})
+    for (const auto marker :
+         {ComponentMarker::None, ComponentMarker::PhpSetup, ComponentMarker::DebuggerLibrary,
+          ComponentMarker::ServerModule, ComponentMarker::ServerUtility})
         EXPECT_EQ(GuardFor(marker), RunningGuard::None);
     EXPECT_EQ(RunningNotice(RunningGuard::EditorListener),
               "Option you requested can't be processed while Corvalite Editor for PHP is "
@@ -100,7 +100,8 @@ TEST(Install, MovedFilesGoIntoTheirProductsFolders) {
     const std::string editor = "/opt/ed/editor.exe";
     const std::string server = "/srv/web/corvalitesrv.exe";
     EXPECT_EQ(InstallFolder(ComponentMarker::DebuggerListener, editor, server), "/opt/ed");
-    EXPECT_EQ(InstallFolder(ComponentMarker::DebuggerLibrary, editor, server), "/opt/ed/bin/server");
+    EXPECT_EQ(InstallFolder(ComponentMarker::DebuggerLibrary, editor, server),
+              "/opt/ed/bin/server");
     EXPECT_EQ(InstallFolder(ComponentMarker::ServerModule, editor, server), "/srv/web/modules");
     EXPECT_EQ(InstallFolder(ComponentMarker::ServerUtility, editor, server),
               "/srv/web/modules/utils");

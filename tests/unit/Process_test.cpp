@@ -17,9 +17,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::vector<std::string> kAwkwardArguments = {
-    "two words", "it's", "\"quoted\"", "a & b", "x; rm -rf y", "$(touch pwned)", "`id`",
-    "--leading-dash", "-", "", "\xc3\xa9t\xc3\xa9 \xe2\x82\xac", "*", "line\nbreak"};
+const std::vector<std::string> kAwkwardArguments = {"two words",
+                                                    "it's",
+                                                    "\"quoted\"",
+                                                    "a & b",
+                                                    "x; rm -rf y",
+                                                    "$(touch pwned)",
+                                                    "`id`",
+                                                    "--leading-dash",
+                                                    "-",
+                                                    "",
+                                                    "\xc3\xa9t\xc3\xa9 \xe2\x82\xac",
+                                                    "*",
+                                                    "line\nbreak"};
 
 // A program that writes the arguments it got, each ended by a NUL, into its own record
 // file; the file appears whole (renamed into place) once the program has run. The program's
@@ -71,7 +81,7 @@ int ZombieChildren() {
 
 // PATH limited to one folder of ours for a test's duration.
 class ScopedPath {
-public:
+  public:
     explicit ScopedPath(const std::string& value) {
         if (const char* old = std::getenv("PATH")) old_ = old;
         setenv("PATH", value.c_str(), 1);
@@ -85,7 +95,7 @@ public:
     ScopedPath(const ScopedPath&) = delete;
     ScopedPath& operator=(const ScopedPath&) = delete;
 
-private:
+  private:
     std::optional<std::string> old_;
 };
 

@@ -19,9 +19,13 @@ TransferResult Failure(TransferError error, int code = 0) {
     return {error, code ? std::strerror(code) : std::string()};
 }
 
-bool IsSpaceError(int code) { return code == ENOSPC || code == EDQUOT; }
+bool IsSpaceError(int code) {
+    return code == ENOSPC || code == EDQUOT;
+}
 
-bool IsPermissionError(int code) { return code == EACCES || code == EPERM || code == EROFS; }
+bool IsPermissionError(int code) {
+    return code == EACCES || code == EPERM || code == EROFS;
+}
 
 std::string FileName(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -112,7 +116,7 @@ int CopyBytes(int from, int to) {
 
 // A temporary file beside the target that vanishes unless it is kept.
 class PartialFile {
-public:
+  public:
     explicit PartialFile(const std::string& folder) : path_(folder + "/.corvalite-XXXXXX") {
         fd_.reset(mkostemp(path_.data(), O_CLOEXEC));
         if (!fd_) error_ = errno;
@@ -129,7 +133,7 @@ public:
     int Close() { return fd_.close(); }
     void Keep() { kept_ = true; }
 
-private:
+  private:
     std::string path_;
     FileDescriptor fd_;
     int error_ = 0;
@@ -198,14 +202,13 @@ bool TransferTargetExists(const std::string& source, const std::string& folder) 
     return lstat(TransferTarget(source, folder).c_str(), &st) == 0;
 }
 
-TransferResult TransferFile(const std::string& source, const std::string& folder,
-                            TransferMode mode, bool replaceExisting) {
+TransferResult TransferFile(const std::string& source, const std::string& folder, TransferMode mode,
+                            bool replaceExisting) {
     struct stat sourceStat {};
     if (auto result = CheckSource(source, sourceStat); !result.ok()) return result;
     if (auto result = CheckFolder(folder); !result.ok()) return result;
     const std::string target = TransferTarget(source, folder);
-    if (auto result = CheckTarget(target, sourceStat, replaceExisting); !result.ok())
-        return result;
+    if (auto result = CheckTarget(target, sourceStat, replaceExisting); !result.ok()) return result;
     if (mode == TransferMode::Move)
         return MoveInto(source, sourceStat, folder, target, replaceExisting);
     return CopyInto(source, sourceStat, folder, target, replaceExisting);

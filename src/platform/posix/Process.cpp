@@ -20,7 +20,7 @@ namespace {
 
 // Owns the attribute and file-action records posix_spawn needs, whatever way we leave.
 class SpawnSetup {
-public:
+  public:
     SpawnSetup() {
         posix_spawnattr_init(&attributes_);
         posix_spawn_file_actions_init(&actions_);
@@ -52,10 +52,14 @@ public:
         posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     }
 
-    const posix_spawnattr_t* attributes() const { return &attributes_; }
-    const posix_spawn_file_actions_t* actions() const { return &actions_; }
+    const posix_spawnattr_t* attributes() const {
+        return &attributes_;
+    }
+    const posix_spawn_file_actions_t* actions() const {
+        return &actions_;
+    }
 
-private:
+  private:
     posix_spawnattr_t attributes_{};
     posix_spawn_file_actions_t actions_{};
 };
@@ -84,8 +88,8 @@ bool HasPeHeader(const std::string& path) {
         peOffset = (peOffset << 8) | static_cast<unsigned char>(dos[0x3C + i]);
     char signature[4] = {};
     file.seekg(peOffset);
-    return file.read(signature, sizeof signature) && signature[0] == 'P' &&
-           signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
+    return file.read(signature, sizeof signature) && signature[0] == 'P' && signature[1] == 'E' &&
+           signature[2] == 0 && signature[3] == 0;
 }
 
 bool IsExecutableFile(const std::string& path) {
@@ -106,8 +110,8 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
     setup.PrepareDetachedChild();
     pid_t child = 0;
     // glibc reports a failed exec here (it spawns with CLONE_VFORK), so false is reliable.
-    if (posix_spawnp(&child, pointers.front(), setup.actions(), setup.attributes(),
-                     pointers.data(), environ) != 0)
+    if (posix_spawnp(&child, pointers.front(), setup.actions(), setup.attributes(), pointers.data(),
+                     environ) != 0)
         return false;
     ReapWhenDone(child);
     return true;
