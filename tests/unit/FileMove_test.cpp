@@ -1,8 +1,11 @@
 #include "platform/FileMove.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -203,4 +206,33 @@ TEST(FileMove, TargetPathJoinsWithOneDelimiter) {
     EXPECT_EQ(platform::TransferTarget("/d/x/a b.dll", "/m"), "/m/a b.dll");
     EXPECT_EQ(platform::TransferTarget("/d/x/a b.dll", "/m/"), "/m/a b.dll");
     EXPECT_EQ(platform::TransferTarget("plain.dll", "/"), "/plain.dll");
+}
+
+// A full disk, made real: a tiny tmpfs mounted in a private mount namespace of a child
+// process, so nothing outside the child ever sees it. Skipped where that is not allowed.
+TEST(FileMove, FullDiskIsReportedAndLeavesNoPartialFile) {
+    TempDir dir;
+    const std::string source = dir.Write("download/big.dll", std::string(512 * 1024, 'x'));
+    const std::string small = dir.path() + "/small";
+    fs::create_directory(small);
+    enum : int { kPassed = 0, kSkipped = 77, kFailed = 1 };
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+            _exit(kSkipped);
+        const auto result = TransferFile(source, small, TransferMode::Move, false);
+        const bool sourceKept = fs::exists(source) && fs::file_size(source) == 512 * 1024;
+        const bool targetEmpty = fs::is_empty(small);
+        _exit(result.error == TransferError::DiskFull && sourceKept && targetEmpty ? kPassed
+                                                                                   : kFailed);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kSkipped) GTEST_SKIP() << "cannot mount a small file system here";
+    EXPECT_EQ(WEXITSTATUS(status), kPassed);
+    EXPECT_EQ(dir.Read("download/big.dll").size(), 512u * 1024u);
 }
