@@ -213,6 +213,11 @@ TEST_F(SettingsTest, BaseAddressesAreOnlyReplacedByStoredText) {
     ReadBaseAddresses(*hive, catalogue, download);
     EXPECT_EQ(catalogue, "http://127.0.0.1:8080");
     EXPECT_EQ(download, "https://zelmarock.example");
+
+    Store("DownloadBase", Dword(1));
+    EXPECT_EQ(ErrorOf([&] { ReadBaseAddresses(*hive, catalogue, download); }),
+              "Ungültiger Datentyp für 'DownloadBase'");
+    EXPECT_EQ(download, "https://zelmarock.example");
 }
 
 }  // namespace
