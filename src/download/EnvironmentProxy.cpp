@@ -92,8 +92,14 @@ bool bypassesProxy(const QUrl& url, const QString& noProxy) {
     return false;
 }
 
+bool isLoopback(const QUrl& url) {
+    const QString host = url.host().toLower();
+    return host == "localhost" || host.endsWith(".localhost") || QHostAddress(host).isLoopback();
+}
+
 QNetworkProxy proxyForUrl(const QUrl& url, const ProxyEnvironment& environment) {
-    if (bypassesProxy(url, QString::fromStdString(environment.noProxy)))
+    // A proxy cannot reach this machine's loopback, whatever no_proxy says.
+    if (isLoopback(url) || bypassesProxy(url, QString::fromStdString(environment.noProxy)))
         return QNetworkProxy::NoProxy;
     const std::string& specific =
         url.scheme().toLower() == "https" ? environment.httpsProxy : environment.httpProxy;

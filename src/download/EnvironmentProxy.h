@@ -29,7 +29,10 @@ QNetworkProxy parseProxy(const QString& text);
 // all; a name matches itself and its subdomains; "10.0.0.0/8" style subnets; ":port").
 bool bypassesProxy(const QUrl& url, const QString& noProxy);
 
-// The proxy for `url`, or QNetworkProxy::NoProxy.
+// "localhost" and loopback addresses.
+bool isLoopback(const QUrl& url);
+
+// The proxy for `url`, or QNetworkProxy::NoProxy; loopback is always reached directly.
 QNetworkProxy proxyForUrl(const QUrl& url, const ProxyEnvironment& environment);
 
 class EnvironmentProxyFactory : public QNetworkProxyFactory {

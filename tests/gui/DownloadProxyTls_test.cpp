@@ -66,17 +66,29 @@ TEST(DownloadProxy, FetchesThroughTheEnvironmentsProxy) {
     EXPECT_EQ(engine.IsConnected(), 1) << "the catalogue answered through the proxy";
 }
 
-TEST(DownloadProxy, HostsInNoProxyAreReachedDirectly) {
+TEST(DownloadProxy, LoopbackIsReachedDirectly) {
     Harness h;
     LocalHttpServer direct;
     direct.serveFile("/file", "direct");
-    QtDownloadEngine engine(direct.url("/"), h.options("localhost,127.0.0.1"));
+    QtDownloadEngine engine(direct.url("/"), h.options());
     engine.AddFile(direct.url("/file"), h.dir.folder() + "file.txt");
 
     EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
 
     EXPECT_EQ(h.dir.Read("file.txt"), "direct");
     EXPECT_TRUE(h.proxy.requests().empty());
+}
+
+TEST(DownloadProxy, HostsInNoProxyAreLookedUpDirectly) {
+    Harness h;
+    QtDownloadEngine engine("http://catalogue.corvalite.invalid/", h.options(".corvalite.invalid"));
+    engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
+
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+
+    EXPECT_TRUE(h.proxy.requests().empty());
+    EXPECT_TRUE(h.failureText.contains("host files.corvalite.invalid not found"))
+        << h.failureText.toStdString();
 }
 
 TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {

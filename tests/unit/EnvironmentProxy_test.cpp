@@ -58,6 +58,10 @@ TEST(EnvironmentProxy, PicksTheProxyByScheme) {
     EXPECT_EQ(proxyForUrl(QUrl("https://a.example/"), fallback).hostName(), "every");
     EXPECT_EQ(proxyForUrl(QUrl("http://a.example/"), ProxyEnvironment{}).type(),
               QNetworkProxy::NoProxy);
+    for (const char* loopback : {"http://localhost:8080/", "http://127.0.0.1/", "http://127.9.9.9/",
+                                 "https://[::1]/", "http://a.localhost/"})
+        EXPECT_EQ(proxyForUrl(QUrl(loopback), environment).type(), QNetworkProxy::NoProxy)
+            << loopback;
 }
 
 TEST(EnvironmentProxy, ReadsTheProcessEnvironmentLowerCaseFirst) {
