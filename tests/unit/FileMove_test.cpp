@@ -142,16 +142,47 @@ TEST(FileMove, FailuresNameTheirCauseAndLoseNothing) {
     EXPECT_TRUE(fs::is_directory(modules + "/a.dll"));
 }
 
-TEST(FileMove, ReadOnlyTargetFolderIsReported) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may write into read-only folders";
+// Root writes into read-only folders anyway, so as root the check runs in a child that has
+// given up its privileges.
+TEST(FileMove, ReadOnlyFoldersAreReported) {
     TempDir dir;
     const std::string source = dir.Write("download/a.dll", "new");
+    const std::string locked = dir.Write("locked/b.dll", "b");
     const std::string modules = dir.path() + "/modules";
+    const std::string open = dir.path() + "/open";
     fs::create_directory(modules);
-    fs::permissions(modules, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(TransferFile(source, modules, TransferMode::Move, true).error,
-              TransferError::TargetFolderNotWritable);
+    fs::create_directory(open);
+    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                          fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    for (const auto& path : {dir.path(), dir.path() + "/download", open, source, locked})
+        fs::permissions(path, fs::perms::all);
+    fs::permissions(modules, readOnly);
+    fs::permissions(dir.path() + "/locked", readOnly);
+    const auto check = [&]() noexcept {
+        return TransferFile(source, modules, TransferMode::Move, true).error ==
+                   TransferError::TargetFolderNotWritable &&
+               TransferFile(locked, open, TransferMode::Move, true).error ==
+                   TransferError::SourceFolderNotWritable;
+    };
+    if (geteuid() != 0) {
+        EXPECT_TRUE(check());
+    } else {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
+            _exit(check() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot give up root here";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
     EXPECT_EQ(dir.Read("download/a.dll"), "new");
+    EXPECT_EQ(dir.Read("locked/b.dll"), "b");
+    EXPECT_TRUE(fs::is_empty(modules));
+    EXPECT_TRUE(fs::is_empty(open));
 }
 
 class CrossDevice : public ::testing::Test {
@@ -223,11 +254,13 @@ TEST(FileMove, FullDiskIsReportedAndLeavesNoPartialFile) {
             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
             _exit(kSkipped);
-        const auto result = TransferFile(source, small, TransferMode::Move, false);
-        const bool sourceKept = fs::exists(source) && fs::file_size(source) == 512 * 1024;
-        const bool targetEmpty = fs::is_empty(small);
-        _exit(result.error == TransferError::DiskFull && sourceKept && targetEmpty ? kPassed
-                                                                                   : kFailed);
+        // Never back into the test runner from here: an escaping error ends the child.
+        const auto check = [&]() noexcept {
+            const auto result = TransferFile(source, small, TransferMode::Move, false);
+            return result.error == TransferError::DiskFull && fs::is_empty(small) &&
+                   fs::file_size(source) == 512 * 1024;
+        };
+        _exit(check() ? kPassed : kFailed);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
