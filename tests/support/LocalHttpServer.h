@@ -13,7 +13,9 @@
 // is the absolute URL). Without a route or fallback the answer is 404.
 //
 // Behaviours that wait (stall, hang, throttle) always end when the server stops, so a test
-// never outlives its server. The destructor stops the server.
+// never outlives its server. Each waiting request holds one of the server's eight worker
+// threads until then, so a test should not leave more than a few waiting at once.
+// The destructor stops the server.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
