@@ -4,6 +4,9 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QSslError>
+#include <QStorageInfo>
+#include <cerrno>
+#include <cstring>
 
 namespace download {
 
@@ -52,10 +55,18 @@ QString describeNetworkError(const QNetworkReply& reply, const QString& tlsProbl
     }
 }
 
-QString describeWriteError(const QSaveFile& file) {
-    if (file.error() == QFileDevice::ResourceError)
-        return FileTransfer::tr("the disk is full (%1)").arg(file.errorString());
-    return FileTransfer::tr("cannot write %1: %2").arg(file.fileName(), file.errorString());
+// Qt's save file does not always say why a write failed; errno right after the failed call,
+// or the space left on the volume, tells a full disk apart.
+QString describeWriteError(const QSaveFile& file, int error) {
+    constexpr qint64 kNearlyFull = 1 << 20;
+    const QStorageInfo volume(QFileInfo(file.fileName()).absolutePath());
+    const bool full = error == ENOSPC || error == EDQUOT ||
+                      file.error() == QFileDevice::ResourceError ||
+                      (volume.isValid() && volume.bytesAvailable() < kNearlyFull);
+    if (full) return FileTransfer::tr("the disk is full (%1)").arg(volume.rootPath());
+    const QString why =
+        error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
+    return FileTransfer::tr("cannot write %1: %2").arg(file.fileName(), why);
 }
 
 }  // namespace
@@ -140,7 +151,8 @@ void FileTransfer::onReadyRead() {
     const QByteArray data = reply_->readAll();
     // Error pages and redirect bodies never reach the file.
     if (!statusIsSuccess() || data.isEmpty()) return;
-    if (file_.write(data) != data.size()) return fail(describeWriteError(file_));
+    errno = 0;
+    if (file_.write(data) != data.size()) return fail(describeWriteError(file_, errno));
     written_ += data.size();
     // Qt's own downloadProgress stays silent for small pieces, so count here.
     emit progressed(written_, expected_);
@@ -164,7 +176,8 @@ void FileTransfer::onFinished() {
     if (!statusIsSuccess()) return fail(describeHttpStatus(*reply_));
     onReadyRead();
     if (outcome_ != Outcome::Running) return;
-    if (!file_.commit()) return fail(describeWriteError(file_));
+    errno = 0;
+    if (!file_.commit()) return fail(describeWriteError(file_, errno));
     finish(Outcome::Arrived);
 }
 
