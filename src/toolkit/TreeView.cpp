@@ -30,7 +30,7 @@ public:
                const QModelIndex& index) const override {
         QStyledItemDelegate::paint(painter, option, index);
         painter->save();
-        painter->setPen(option.palette.color(QPalette::Midlight));
+        painter->setPen(option.palette.color(QPalette::Mid).lighter(140));
         painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
         painter->restore();
     }
@@ -75,6 +75,8 @@ TTreeView::TTreeView(QWidget* parent) : QTreeWidget(parent) {
     setUniformRowHeights(true);
     setItemDelegate(new GridDelegate(this));
     setAlternatingRowColors(false);  // both stripe colours are white
+    // Long paths keep their beginning and their file name.
+    setTextElideMode(Qt::ElideMiddle);
     header()->setFixedHeight(kHeaderHeight);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);

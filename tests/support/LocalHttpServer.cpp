@@ -279,18 +279,23 @@ void LocalHttpServer::serveHang(const std::string& path) {
     });
 }
 
+// Hands out a body in slices, so a client sees it arrive piece by piece.
+static auto SliceProvider(std::string body) {
+    return [body = std::move(body)](std::size_t offset, httplib::DataSink& sink) {
+        if (offset >= body.size()) {
+            sink.done();
+            return true;
+        }
+        const std::size_t count = std::min(body.size() - offset, kSliceBytes);
+        return sink.write(body.data() + offset, count);
+    };
+}
+
 void LocalHttpServer::serveUnsized(const std::string& path, std::string body) {
     state_->add(
         path, [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
             response.set_content_provider(
-                "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
-                    if (offset >= body.size()) {
-                        sink.done();
-                        return true;
-                    }
-                    const std::size_t count = std::min(body.size() - offset, kSliceBytes);
-                    return sink.write(body.data() + offset, count);
-                });
+                "application/octet-stream", SliceProvider(body));
         });
 }
 
@@ -298,14 +303,7 @@ void LocalHttpServer::serveChunked(const std::string& path, std::string body) {
     state_->add(
         path, [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
             response.set_chunked_content_provider(
-                "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
-                    if (offset >= body.size()) {
-                        sink.done();
-                        return true;
-                    }
-                    const std::size_t count = std::min(body.size() - offset, kSliceBytes);
-                    return sink.write(body.data() + offset, count);
-                });
+                "application/octet-stream", SliceProvider(body));
         });
 }
 

@@ -1,6 +1,8 @@
 #include "support/MainWindowHarness.h"
 
 #include <QTest>
+
+#include "support/RegistryValues.h"
 #include <filesystem>
 
 MainWindowHarness::MainWindowHarness() {
@@ -25,20 +27,14 @@ TForm1& MainWindowHarness::CreateAndShow() {
 
 void MainWindowHarness::SetString(const std::string& key, const std::string& name,
                                   const std::string& value, std::uint32_t type) {
-    platform::RegistryValue v{type, {value.begin(), value.end()}};
-    v.data.push_back(0);
     hive->CreateKey(key);
-    hive->WriteValue(key, name, v);
+    hive->WriteValue(key, name, testsupport::Text(type, value));
 }
 
 void MainWindowHarness::SetDword(const std::string& key, const std::string& name,
                                  std::uint32_t value) {
-    platform::RegistryValue v{platform::kRegDword,
-                              {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                               static_cast<std::uint8_t>(value >> 16),
-                               static_cast<std::uint8_t>(value >> 24)}};
     hive->CreateKey(key);
-    hive->WriteValue(key, name, v);
+    hive->WriteValue(key, name, testsupport::Dword(value));
 }
 
 std::optional<platform::RegistryValue> MainWindowHarness::Read(const std::string& key,

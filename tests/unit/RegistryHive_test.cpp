@@ -12,23 +12,17 @@
 #include "platform/Registry.h"
 #include "platform/posix/RegistryHiveIo.h"
 #include "platform/posix/RegistryHiveText.h"
+#include "support/RegistryValues.h"
 #include "support/TempDir.h"
 
 using platform::RegistryValue;
+using testsupport::Text;
+using testsupport::Value;
 namespace fs = std::filesystem;
 namespace posix = platform::posix;
 
 namespace {
 
-RegistryValue Value(std::uint32_t type, std::string_view bytes) {
-    return {type, {bytes.begin(), bytes.end()}};
-}
-
-RegistryValue Text(std::uint32_t type, std::string_view text) {
-    auto value = Value(type, text);
-    value.data.push_back(0);
-    return value;
-}
 
 std::vector<std::string> Entries(const std::string& folder) {
     std::vector<std::string> names;

@@ -11,24 +11,14 @@
 #include "support/TempDir.h"
 #include "toolkit/Errors.h"
 #include "toolkit/TRegistry.h"
+#include "support/RegistryValues.h"
 
 using platform::RegistryValue;
+using testsupport::Dword;
+using testsupport::Text;
+using testsupport::Value;
 
 namespace {
-
-RegistryValue Value(std::uint32_t type, std::string_view bytes) {
-    return {type, {bytes.begin(), bytes.end()}};
-}
-RegistryValue Text(std::uint32_t type, std::string_view text) {
-    auto value = Value(type, text);
-    value.data.push_back(0);
-    return value;
-}
-RegistryValue Dword(std::uint32_t n) {
-    return {platform::kRegDword,
-            {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-             static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)}};
-}
 
 // Runs f and returns the registry error's text, or "" when none was raised.
 template <typename F>
