@@ -12,11 +12,13 @@ namespace {
 
 using toolkit::TTreeNode;
 
-QString Wide(const std::string& text) { return QString::fromUtf8(text); }
+QString Wide(const std::string& text) {
+    return QString::fromUtf8(text);
+}
 
 // Names found on disk, for case-insensitive membership tests in constant time.
 class NameSet {
-public:
+  public:
     void Assign(const toolkit::TStringList& names) {
         set_.clear();
         set_.reserve(names.Count());
@@ -27,12 +29,12 @@ public:
         return !set_.empty() && set_.count(toolkit::AsciiUpper(name)) != 0;
     }
 
-private:
+  private:
     std::unordered_set<std::string> set_;
 };
 
-void FillFound(TTreeNode* row, const std::string& path, const TrsFileVersion& reader,
-               bool obsolete, const std::string& link) {
+void FillFound(TTreeNode* row, const std::string& path, const TrsFileVersion& reader, bool obsolete,
+               const std::string& link) {
     row->AppendColumnText(Wide(path));
     row->AppendColumnText(Wide(reader.VersionText));
     row->AppendColumnText(QString::number(reader.Build));
@@ -85,6 +87,32 @@ std::string AfterFirstDash(const std::string& entry) {
     return dash == std::string::npos ? entry : entry.substr(dash + 1);
 }
 
+std::string Same(const std::string& entry) {
+    return entry;
+}
+
+// One row per catalogue entry under a group: present entries (by their row text) are filled
+// by fillPresent, the others get the missing pattern; then the group's summary.
+template <class NameOf, class FillPresentRow>
+void AddEntryRows(toolkit::TTreeView& tree, TTreeNode* group, const toolkit::TStringList& entries,
+                  int kind, const std::string& linkBase, const NameSet& found, NameOf nameOf,
+                  FillPresentRow fillPresent) {
+    int present = 0;
+    for (const auto& entry : entries.Items()) {
+        const std::string name = nameOf(entry);
+        TTreeNode* row = tree.AddChild(group, Wide(name));
+        row->SetTag(kind);
+        const std::string link = linkBase + entry;
+        if (!found.Contains(name)) {
+            FillNotFound(row, link);
+            continue;
+        }
+        fillPresent(row, entry, name, link);
+        ++present;
+    }
+    SetSummary(group, present, entries.Count());
+}
+
 }  // namespace
 
 void TForm1::RefreshComponentTree() {
@@ -108,7 +136,8 @@ void TForm1::RefreshComponentTree() {
     const std::string editorLink = base + "/download/php_editor_php5.exe";
     if (!editorPath.empty()) {
         reader.GetVersion(editorPath);
-        const bool obsolete = IsNewerVersion(LocalComparisonText(reader), Catalogue.RemoteEditorVersion);
+        const bool obsolete =
+            IsNewerVersion(LocalComparisonText(reader), Catalogue.RemoteEditorVersion);
         FillFound(editor, editorPath, reader, obsolete, editorLink);
         EditorFound = true;
         EditorPath = editorPath;
@@ -133,23 +162,14 @@ void TForm1::RefreshComponentTree() {
     scratch.Clear();
     if (EditorFound) ListSubfolders(phpFolder, scratch);
     present.Assign(scratch);
-    int count = 0;
-    for (const auto& entry : Catalogue.PHP.Items()) {
-        const std::string name = PhpDisplayName(entry);
-        TTreeNode* row = ProjectTree->AddChild(php, Wide(name));
-        row->SetTag(2);
-        const std::string link = base + "/download/php/" + entry;
-        if (!present.Contains(name)) {
-            FillNotFound(row, link);
-            continue;
-        }
-        const std::string location = phpFolder + '/' + name;
-        reader.GetVersion(location);  // a folder has no version record: "" and "0"
-        FillPresent(row, location, Wide(reader.VersionText), QString::number(reader.Build),
-                    "Present", link);
-        ++count;
-    }
-    SetSummary(php, count, Catalogue.PHP.Count());
+    AddEntryRows(
+        *ProjectTree, php, Catalogue.PHP, 2, base + "/download/php/", present, PhpDisplayName,
+        [&](TTreeNode* row, const std::string&, const std::string& name, const std::string& link) {
+            const std::string location = phpFolder + '/' + name;
+            reader.GetVersion(location);  // a folder has no version record: "" and "0"
+            FillPresent(row, location, Wide(reader.VersionText), QString::number(reader.Build),
+                        "Present", link);
+        });
 
     // Debugger libraries: file names carry the PHP version after their first "-".
     TTreeNode* debugger = AddGroup(*ProjectTree, editor, "Debugger");
@@ -157,20 +177,12 @@ void TForm1::RefreshComponentTree() {
     scratch.Clear();
     if (EditorFound) ListFiles(libraryFolder, DebuggerLibraryMask(), scratch);
     present.Assign(scratch);
-    count = 0;
-    for (const auto& entry : Catalogue.Debugger.Items()) {
-        TTreeNode* row = ProjectTree->AddChild(debugger, Wide(entry));
-        row->SetTag(1);
-        const std::string link = base + "/download/php/" + entry;
-        if (!present.Contains(entry)) {
-            FillNotFound(row, link);
-            continue;
-        }
-        FillPresent(row, libraryFolder + '/' + entry, Wide(AfterFirstDash(entry)), "0",
-                    "OK", link);
-        ++count;
-    }
-    SetSummary(debugger, count, Catalogue.Debugger.Count());
+    AddEntryRows(
+        *ProjectTree, debugger, Catalogue.Debugger, 1, base + "/download/php/", present, Same,
+        [&](TTreeNode* row, const std::string& entry, const std::string&, const std::string& link) {
+            FillPresent(row, libraryFolder + '/' + entry, Wide(AfterFirstDash(entry)), "0", "OK",
+                        link);
+        });
     ProjectTree->ExpandOneLevel(editor);
 
     // The web server with its modules and utilities.
@@ -181,30 +193,23 @@ void TForm1::RefreshComponentTree() {
     if (FileExists(launcher)) {
         ServerPath = launcher;
         reader.GetVersion(launcher);
-        const bool obsolete = IsNewerVersion(LocalComparisonText(reader), Catalogue.RemoteServerVersion);
+        const bool obsolete =
+            IsNewerVersion(LocalComparisonText(reader), Catalogue.RemoteServerVersion);
         FillFound(server, launcher, reader, obsolete, serverLink);
-        const auto addFiles = [&](const char* caption, const std::string& folder, const std::string& mask,
-                                  const toolkit::TStringList& entries) {
+        const auto addFiles = [&](const char* caption, const std::string& folder,
+                                  const std::string& mask, const toolkit::TStringList& entries) {
             TTreeNode* group = AddGroup(*ProjectTree, server, caption);
             scratch.Clear();
             ListFiles(folder, mask, scratch);
             present.Assign(scratch);
-            int found = 0;
-            for (const auto& entry : entries.Items()) {
-                TTreeNode* row = ProjectTree->AddChild(group, Wide(entry));
-                row->SetTag(1);
-                const std::string link = base + "/download/utils/" + entry;
-                if (!present.Contains(entry)) {
-                    FillNotFound(row, link);
-                    continue;
-                }
-                const std::string location = folder + '/' + entry;
-                reader.GetVersion(location);  // shown, compared with nothing
-                FillPresent(row, location, Wide(reader.VersionText), QString::number(reader.Build),
-                            "OK", link);
-                ++found;
-            }
-            SetSummary(group, found, entries.Count());
+            AddEntryRows(*ProjectTree, group, entries, 1, base + "/download/utils/", present, Same,
+                         [&](TTreeNode* row, const std::string& entry, const std::string&,
+                             const std::string& link) {
+                             const std::string location = folder + '/' + entry;
+                             reader.GetVersion(location);  // shown, compared with nothing
+                             FillPresent(row, location, Wide(reader.VersionText),
+                                         QString::number(reader.Build), "OK", link);
+                         });
         };
         addFiles("Modules", ModulesFolder(launcher), ModulesMask(), Catalogue.Modules);
         addFiles("Utils", UtilitiesFolder(launcher), UtilitiesMask(), Catalogue.Utils);
