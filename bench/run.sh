@@ -1,0 +1,214 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the benchmarks (release preset), runs them in a sandbox
+# of their own (temporary HOME and XDG folders, offscreen Qt), prints one table and writes
+# it to bench/results.md. Benchmarks measure and print; a slow machine never fails them.
+#   bash bench/run.sh            everything (about ten minutes on two cores)
+#   SIZES="100 1000" bash bench/run.sh      fewer refresh sizes, for a quick look
+#   BUILD=build/mine bash bench/run.sh       a build folder already configured with
+#                                            CORVALITE_BENCH=ON (built, not re-configured)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+targets=(bench_refresh bench_engine bench_startup bench_version_reads)
+
+if [ -n "${BUILD:-}" ]; then
+  build=$(cd "$BUILD" && pwd)
+  cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+else
+  bash scripts/deps.sh
+  build=$root/build/release
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$(nproc)" --target "${targets[@]}"
+fi
+
+bin=$build/bench
+sandbox=$build/bench-run
+rm -rf "$sandbox"
+mkdir -p "$sandbox/json" "$sandbox/home/.config" "$sandbox/home/.local/share" "$sandbox/runtime"
+chmod 700 "$sandbox/runtime"
+export HOME=$sandbox/home XDG_CONFIG_HOME=$sandbox/home/.config
+export XDG_DATA_HOME=$sandbox/home/.local/share XDG_RUNTIME_DIR=$sandbox/runtime
+export QT_QPA_PLATFORM=offscreen
+unset DISPLAY WAYLAND_DISPLAY http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
+trap 'rm -rf "$sandbox/fixtures" "$sandbox/download"' EXIT
+
+load() { cut -d' ' -f1-3 /proc/loadavg; }
+load_before=$(load)
+sizes=${SIZES:-100 1000 10000 100000}
+
+# One process per size and mode, so each peak memory figure belongs to that run alone.
+for size in $sizes; do
+  for mode in floor scripted http; do
+    echo "refresh: $size entries per list, $mode" >&2
+    "$bin/bench_refresh" --size="$size" --mode="$mode" --fixture="$sandbox/fixtures/$size" \
+      --benchmark_repetitions=5 --benchmark_min_time=0.2 \
+      --benchmark_out="$sandbox/json/refresh-$mode-$size.json" --benchmark_out_format=json \
+      >/dev/null || echo "refresh $mode $size did not finish" >&2
+  done
+  rm -rf "$sandbox/fixtures/$size"
+done
+
+echo "engine: 1 GiB, engine and curl in turns" >&2
+mkdir -p "$sandbox/download"
+"$bin/bench_engine" --rounds=3 --bytes="${ENGINE_BYTES:-1073741824}" --dir="$sandbox/download" \
+  --benchmark_out="$sandbox/json/engine.json" --benchmark_out_format=json >/dev/null ||
+  echo "engine benchmark did not finish" >&2
+
+echo "start-up" >&2
+"$bin/bench_startup" --benchmark_repetitions=7 --benchmark_enable_random_interleaving=true \
+  --benchmark_out="$sandbox/json/startup.json" --benchmark_out_format=json >/dev/null ||
+  echo "start-up benchmark did not finish" >&2
+
+echo "version reads" >&2
+"$bin/bench_version_reads" --benchmark_repetitions=5 \
+  --benchmark_out="$sandbox/json/version_reads.json" --benchmark_out_format=json >/dev/null ||
+  echo "version read benchmark did not finish" >&2
+
+load_after=$(load)
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+
+python3 - "$sandbox/json" "$root/bench/results.md" "$load_before" "$load_after" \
+  "$cpu" "$(nproc)" "$commit" "$sizes" <<'PY'
+import json, os, statistics, sys, datetime
+
+folder, out, before, after, cpu, cores, commit, sizes = sys.argv[1:9]
+sizes = [int(s) for s in sizes.split()]
+
+def runs(name):
+    path = os.path.join(folder, name + ".json")
+    try:
+        with open(path) as f:
+            return json.load(f)["benchmarks"]
+    except (OSError, ValueError, KeyError):
+        return []
+
+def iterations(entries, prefix):
+    return [e for e in entries if e.get("run_type") == "iteration" and not e.get("error_occurred")
+            and e["name"].startswith(prefix)]
+
+def median(values):
+    return statistics.median(values) if values else None
+
+def ms(entry):
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[entry["time_unit"]]
+    return entry["real_time"] * scale
+
+def refresh(mode, size):
+    entries = iterations(runs(f"refresh-{mode}-{size}"), f"refresh/{mode}/{size}")
+    time = median([ms(e) for e in entries])
+    memory = max([e.get("peak_rss_kib", 0) for e in entries], default=0) / 1024 or None
+    return time, memory
+
+def fmt_ms(v):
+    if v is None: return "n/a"
+    return f"{v:,.0f} ms".replace(",", " ") if v >= 100 else f"{v:.3g} ms"
+
+def fmt_mib(v): return "n/a" if v is None else f"{v:,.0f} MiB".replace(",", " ")
+def ratio(a, b): return None if a is None or b in (None, 0) else a / b
+def fmt_ratio(r, suffix="×"): return "n/a" if r is None else f"{r:.2f}{suffix}"
+def met(ok): return "n/a" if ok is None else ("yes" if ok else "**no**")
+def size_text(n): return f"{n:,}".replace(",", " ")
+
+rows = []
+def row(what, result, reference, r, target, ok):
+    rows.append(f"| {what} | {result} | {reference} | {r} | {target} | {ok} |")
+
+data = {(m, s): refresh(m, s) for m in ("floor", "scripted", "http") for s in sizes}
+for s in sizes:
+    t, _ = data[("scripted", s)]
+    f, _ = data[("floor", s)]
+    r = ratio(t, f)
+    target, ok = "≤ 1.5× floor", None if r is None else r <= 1.5
+    if s == 1000:
+        target = "< 100 ms and ≤ 1.5× floor"
+        ok = None if r is None else (r <= 1.5 and t < 100)
+    row(f"Refresh, local work (scripted engine), {size_text(s)} per list", fmt_ms(t),
+        f"floor {fmt_ms(f)}", fmt_ratio(r), target, met(ok))
+if 10000 in sizes and 100000 in sizes:
+    for mode, label in (("scripted", "local work"), ("http", "real engine over HTTP")):
+        g = ratio(data[(mode, 100000)][0], data[(mode, 10000)][0])
+        fg = ratio(data[("floor", 100000)][0], data[("floor", 10000)][0])
+        row(f"Refresh growth 10 000 → 100 000 per list, {label}", fmt_ratio(g),
+            f"floor {fmt_ratio(fg)}", "", "≤ 12×", met(None if g is None else g <= 12))
+for s in sizes:
+    t, _ = data[("http", s)]
+    l, _ = data[("scripted", s)]
+    f, _ = data[("floor", s)]
+    row(f"Refresh, real engine over local HTTP, {size_text(s)} per list", fmt_ms(t),
+        f"local work {fmt_ms(l)}", fmt_ratio(ratio(t, f)) + " of floor", "reported", "")
+for s in sizes:
+    _, m = data[("scripted", s)]
+    _, h = data[("http", s)]
+    _, fm = data[("floor", s)]
+    r = ratio(m, fm)
+    target = "≤ 1.5× floor" if s == 100000 else "reported"
+    ok = met(None if r is None else r <= 1.5) if s == 100000 else ""
+    row(f"Peak memory, {size_text(s)} per list (local work / real engine)",
+        f"{fmt_mib(m)} / {fmt_mib(h)}", f"floor {fmt_mib(fm)}", fmt_ratio(r), target, ok)
+
+engine = runs("engine")
+speeds = {k: [e["bytes_per_second"] / 1e6 for e in iterations(engine, f"download/{k}/")]
+          for k in ("engine", "curl")}
+e, c = median(speeds["engine"]), median(speeds["curl"])
+r = ratio(e, c)
+fmt_speed = lambda v: "n/a" if v is None else f"{v:.0f} MB/s"
+row(f"Engine throughput, 1 GiB from local HTTP ({len(speeds['engine'])} turns each)",
+    fmt_speed(e), f"curl -o {fmt_speed(c)}", fmt_ratio(r), "≥ 0.8× curl",
+    met(None if r is None else r >= 0.8))
+
+startup = runs("startup")
+u = median([ms(x) for x in iterations(startup, "startup/update")])
+m = median([ms(x) for x in iterations(startup, "startup/minimal")])
+r = ratio(u, m)
+row("Start-up to the main window's first paint (offscreen)", fmt_ms(u),
+    f"empty Qt window {fmt_ms(m)}", fmt_ratio(r), "≤ 1.5× minimal",
+    met(None if r is None else r <= 1.5))
+
+for corpus in ("generated", "wine"):
+    entries = iterations(runs("version_reads"), f"version_reads/{corpus}")
+    if not entries and corpus == "wine":
+        row("Version reads, Wine's PE files", "not installed", "", "", "reported", "")
+        continue
+    v = median([x["items_per_second"] for x in entries])
+    files = int(entries[0]["files"]) if entries else 0
+    row(f"Version reads, {corpus} PE files ({files} files)",
+        "n/a" if v is None else f"{v:,.0f} /s".replace(",", " "), "", "",
+        "≥ 20 000 /s" if corpus == "generated" else "reported",
+        met(None if v is None else v >= 20000) if corpus == "generated" else "")
+
+date = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
+text = f"""# Benchmark results
+
+Measured {date} on commit `{commit}`: {cpu}, {cores} cores; Release build (GCC, `release`
+preset), Qt offscreen. Load average (1, 5, 15 min) before the run: {before}; after: {after}.
+Produced by `bash bench/run.sh`, which rewrites this file.
+
+| Measurement | Result | Reference, same run | Ratio | Target | Met |
+|---|---|---|---|---|---|
+""" + "\n".join(rows) + """
+
+How each figure is taken:
+- **Refresh**: `TForm1::RefreshComponentTree` on a shown main window (offscreen), the lists
+  holding N entries each and the installation every second one of them (PHP sub-folders,
+  debugger library files, module and utility PE files with version records). Median of five
+  repetitions of the wall time per refresh, each refresh followed by the event processing it
+  causes (layout, paint). *Local work*: a scripted engine writes the lists; *real engine*:
+  the Qt Network engine fetches them from a local HTTP server in the same process.
+  *Floor*: a bare `QTreeWidget` filled with the same rows and texts, no logic, plus the same
+  files' version records read with the same reader. Each size and mode runs in its own
+  process; peak memory is that process's VmHWM.
+- **Engine**: the engine and `curl -o` fetch the same 1 GiB generated file from the same
+  local HTTP server, in turns (engine, curl, engine, curl, …) into a temporary folder on the
+  build's disk, deleted after each turn; median of the turns. The engine writes through
+  `QSaveFile`, which syncs the file to disk before it replaces the destination; curl does not.
+- **Start-up**: a bench-only entry wires the main window exactly as `update.cpp` does, with
+  an offline engine so the first showing asks no server, and reports its first paint; the
+  reference is a Qt Widgets program showing one empty window. Time from just before the
+  spawn to the first paint, median of seven interleaved repetitions of five starts.
+- **Version reads**: `TrsFileVersion::GetVersion` over small generated PE32/PE32+ files.
+"""
+with open(out, "w") as f:
+    f.write(text)
+print(text)
+PY
