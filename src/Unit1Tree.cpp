@@ -1,6 +1,8 @@
 #include <QString>
+#include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "Unit1.h"
 #include "Unit1Inventory.h"
@@ -91,6 +93,30 @@ std::string Same(const std::string& entry) {
     return entry;
 }
 
+// A group's entry rows, filled before they join the tree and added in one step: a row
+// filled inside the tree updates the view for every text. Added on every way out, so the
+// rows built before an error remain.
+class RowBatch {
+  public:
+    RowBatch(toolkit::TTreeView& tree, TTreeNode* group, std::size_t expected)
+        : tree_(tree), group_(group) {
+        rows_.reserve(expected);
+    }
+    ~RowBatch() { tree_.AddChildren(group_, rows_); }
+    RowBatch(const RowBatch&) = delete;
+    RowBatch& operator=(const RowBatch&) = delete;
+
+    TTreeNode* Add(const QString& text) {
+        rows_.push_back(toolkit::TTreeView::NewNode(text));
+        return rows_.back().get();
+    }
+
+  private:
+    toolkit::TTreeView& tree_;
+    TTreeNode* group_;
+    std::vector<std::unique_ptr<TTreeNode>> rows_;
+};
+
 // One row per catalogue entry under a group: present entries (by their row text) are filled
 // by fillPresent, the others get the missing pattern; then the group's summary.
 template <class NameOf, class FillPresentRow>
@@ -98,17 +124,20 @@ void AddEntryRows(toolkit::TTreeView& tree, TTreeNode* group, const toolkit::TSt
                   int kind, const std::string& linkBase, const NameSet& found, NameOf nameOf,
                   FillPresentRow fillPresent) {
     int present = 0;
-    for (const auto& entry : entries.Items()) {
-        const std::string name = nameOf(entry);
-        TTreeNode* row = tree.AddChild(group, Wide(name));
-        row->SetTag(kind);
-        const std::string link = linkBase + entry;
-        if (!found.Contains(name)) {
-            FillNotFound(row, link);
-            continue;
+    {
+        RowBatch rows(tree, group, entries.Count());
+        for (const auto& entry : entries.Items()) {
+            const std::string name = nameOf(entry);
+            TTreeNode* row = rows.Add(Wide(name));
+            row->SetTag(kind);
+            const std::string link = linkBase + entry;
+            if (!found.Contains(name)) {
+                FillNotFound(row, link);
+                continue;
+            }
+            fillPresent(row, entry, name, link);
+            ++present;
         }
-        fillPresent(row, entry, name, link);
-        ++present;
     }
     SetSummary(group, present, entries.Count());
 }

@@ -100,6 +100,22 @@ TTreeNode* TTreeView::AddChild(TTreeNode* parent, const QString& text) {
     return node;
 }
 
+std::unique_ptr<TTreeNode> TTreeView::NewNode(const QString& text) {
+    return std::make_unique<TTreeNode>(text);
+}
+
+void TTreeView::AddChildren(TTreeNode* parent, std::vector<std::unique_ptr<TTreeNode>>& nodes) {
+    if (nodes.empty()) return;
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(nodes.size()));
+    for (auto& node : nodes) items.append(node.release());  // owned by the tree from here on
+    nodes.clear();
+    if (parent)
+        parent->addChildren(items);
+    else
+        addTopLevelItems(items);
+}
+
 void TTreeView::RemoveAll() {
     clear();
     setCurrentItem(nullptr);

@@ -4,6 +4,7 @@
 // the first four are shown in the columns after the tree column.
 #include <QStringList>
 #include <QTreeWidget>
+#include <memory>
 #include <vector>
 
 namespace toolkit {
@@ -46,6 +47,12 @@ public:
     void SetColumns(const QStringList& captions, const std::vector<int>& widths);
 
     TTreeNode* AddChild(TTreeNode* parent, const QString& text);
+    // A row outside the tree: filling it there costs no view update per text. AddChildren
+    // then places many such rows in one step.
+    static std::unique_ptr<TTreeNode> NewNode(const QString& text);
+    // Appends the rows in order as the last children of parent (top level when null) and
+    // leaves `nodes` empty.
+    void AddChildren(TTreeNode* parent, std::vector<std::unique_ptr<TTreeNode>>& nodes);
     void RemoveAll();
     // Its direct children become visible; theirs keep their state.
     void ExpandOneLevel(TTreeNode* node) { node->setExpanded(true); }
