@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/Writeback.h"
+
 namespace download {
 
 namespace {
@@ -148,14 +150,30 @@ void FileTransfer::onMetaData() {
 
 void FileTransfer::onReadyRead() {
     stallTimer_.start(stallTimeout_);
-    const QByteArray data = reply_->readAll();
-    // Error pages and redirect bodies never reach the file.
-    if (!statusIsSuccess() || data.isEmpty()) return;
-    errno = 0;
-    if (file_.write(data) != data.size()) return fail(describeWriteError(file_, errno));
-    written_ += data.size();
+    // Through one reused buffer: a fresh block for every piece costs more than the copy.
+    if (buffer_.isEmpty()) buffer_.resize(kReadBufferBytes);
+    const qint64 before = written_;
+    qint64 got = 0;
+    while ((got = reply_->read(buffer_.data(), buffer_.size())) > 0) {
+        // Error pages and redirect bodies never reach the file.
+        if (!statusIsSuccess()) continue;
+        errno = 0;
+        if (file_.write(buffer_.constData(), got) != got)
+            return fail(describeWriteError(file_, errno));
+        written_ += got;
+    }
+    startWriteback();
     // Qt's own downloadProgress stays silent for small pieces, so count here.
-    emit progressed(written_, expected_);
+    if (written_ != before) emit progressed(written_, expected_);
+}
+
+void FileTransfer::startWriteback() {
+    // The commit syncs the file to disk; handing the disk each finished stretch now lets
+    // that overlap the transfer instead of stalling at its end.
+    constexpr qint64 kStretch = 8 * 1024 * 1024;
+    if (written_ - writebackStart_ < kStretch || !file_.flush()) return;
+    platform::StartWriteback(file_.handle(), writebackStart_, written_ - writebackStart_);
+    writebackStart_ = written_;
 }
 
 void FileTransfer::onStalled() {

@@ -41,6 +41,7 @@ class FileTransfer : public QObject {
     void onReadyRead();
     void onFinished();
     void onStalled();
+    void startWriteback();
     void fail(const QString& why);
     void finish(Outcome outcome);
     bool statusIsSuccess() const;
@@ -53,6 +54,9 @@ class FileTransfer : public QObject {
     QPointer<QNetworkReply> reply_;
     QTimer stallTimer_;
     QString tlsProblems_;
+    static constexpr qsizetype kReadBufferBytes = 256 * 1024;
+    QByteArray buffer_;
+    qint64 writebackStart_ = 0;  // bytes before this are on their way to the disk
     qint64 written_ = 0;
     qint64 expected_ = -1;  // size of the 2xx answer, when known
     Outcome outcome_ = Outcome::Running;
