@@ -134,6 +134,9 @@ struct LocalHttpServer::State {
         server->Post(".*", handler);
         // Idle keep-alive connections must not hold up stop() for long.
         server->set_keep_alive_timeout(1);
+        // Headers and body go out in separate writes; without this the body waits for the
+        // client's delayed ACK (some 40 ms per answer), as no real server makes it wait.
+        server->set_tcp_nodelay(true);
         port = server->bind_to_any_port("127.0.0.1");
         if (port <= 0) throw std::runtime_error("LocalHttpServer: cannot bind 127.0.0.1");
         thread = std::thread([this] { server->listen_after_bind(); });
