@@ -1,7 +1,7 @@
 #include <QString>
+#include <algorithm>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "Unit1.h"
@@ -18,21 +18,25 @@ QString Wide(const std::string& text) {
     return QString::fromUtf8(text);
 }
 
-// Names found on disk, for case-insensitive membership tests in constant time.
+// Names found on disk, for case-insensitive membership tests. A sorted array: the lookups
+// come in catalogue order and touch few, mostly cached, places in it, where a hash set's
+// nodes lie scattered over the heap and cost a cache miss each.
 class NameSet {
   public:
     void Assign(const toolkit::TStringList& names) {
-        set_.clear();
-        set_.reserve(names.Count());
-        for (const auto& name : names.Items()) set_.insert(toolkit::AsciiUpper(name));
+        names_.clear();
+        names_.reserve(names.Count());
+        for (const auto& name : names.Items()) names_.push_back(toolkit::AsciiUpper(name));
+        std::sort(names_.begin(), names_.end());
     }
-    void Clear() { set_.clear(); }
+    void Clear() { names_.clear(); }
     bool Contains(const std::string& name) const {
-        return !set_.empty() && set_.count(toolkit::AsciiUpper(name)) != 0;
+        return !names_.empty() &&
+               std::binary_search(names_.begin(), names_.end(), toolkit::AsciiUpper(name));
     }
 
   private:
-    std::unordered_set<std::string> set_;
+    std::vector<std::string> names_;
 };
 
 void FillFound(TTreeNode* row, const std::string& path, const TrsFileVersion& reader, bool obsolete,
@@ -62,12 +66,6 @@ void FillPresent(TTreeNode* row, const std::string& location, const QString& ver
     row->SetImageIndex(0);
 }
 
-TTreeNode* AddGroup(toolkit::TTreeView& tree, TTreeNode* parent, const char* text) {
-    TTreeNode* group = tree.AddChild(parent, text);
-    for (int i = 0; i < 4; ++i) group->AppendColumnText(QString());
-    return group;
-}
-
 void SetSummary(TTreeNode* group, int present, std::size_t available) {
     group->SetColumnText(3, QString("%1 present, %2 available").arg(present).arg(available));
 }
@@ -93,53 +91,51 @@ std::string Same(const std::string& entry) {
     return entry;
 }
 
-// A group's entry rows, filled before they join the tree and added in one step: a row
-// filled inside the tree updates the view for every text. Added on every way out, so the
-// rows built before an error remain.
-class RowBatch {
+// A group row with its entry rows, built outside the tree and added to it in one step when
+// the builder goes, on every way out (so what was built before an error remains). Inside the
+// tree every text set would cost a view update and every row added the tree's bookkeeping.
+class GroupRows {
   public:
-    RowBatch(toolkit::TTreeView& tree, TTreeNode* group, std::size_t expected)
-        : tree_(tree), group_(group) {
-        rows_.reserve(expected);
+    GroupRows(toolkit::TTreeView& tree, TTreeNode* parent, const char* caption)
+        : tree_(tree), parent_(parent), group_(toolkit::TTreeView::NewNode(caption)) {
+        for (int i = 0; i < 4; ++i) group_->AppendColumnText(QString());
     }
-    ~RowBatch() { tree_.AddChildren(group_, rows_); }
-    RowBatch(const RowBatch&) = delete;
-    RowBatch& operator=(const RowBatch&) = delete;
+    ~GroupRows() { tree_.AddChild(parent_, std::move(group_)); }
+    GroupRows(const GroupRows&) = delete;
+    GroupRows& operator=(const GroupRows&) = delete;
 
+    TTreeNode* Group() const { return group_.get(); }
+    // The row joins the group at once, while it is still in the cache.
     TTreeNode* Add(const QString& text) {
-        rows_.push_back(toolkit::TTreeView::NewNode(text));
-        return rows_.back().get();
+        return tree_.AddChild(group_.get(), toolkit::TTreeView::NewNode(text));
     }
 
   private:
     toolkit::TTreeView& tree_;
-    TTreeNode* group_;
-    std::vector<std::unique_ptr<TTreeNode>> rows_;
+    TTreeNode* parent_;
+    std::unique_ptr<TTreeNode> group_;
 };
 
 // One row per catalogue entry under a group: present entries (by their row text) are filled
 // by fillPresent, the others get the missing pattern; then the group's summary.
 template <class NameOf, class FillPresentRow>
-void AddEntryRows(toolkit::TTreeView& tree, TTreeNode* group, const toolkit::TStringList& entries,
-                  int kind, const std::string& linkBase, const NameSet& found, NameOf nameOf,
+void AddEntryRows(GroupRows& rows, const toolkit::TStringList& entries, int kind,
+                  const std::string& linkBase, const NameSet& found, NameOf nameOf,
                   FillPresentRow fillPresent) {
     int present = 0;
-    {
-        RowBatch rows(tree, group, entries.Count());
-        for (const auto& entry : entries.Items()) {
-            const std::string name = nameOf(entry);
-            TTreeNode* row = rows.Add(Wide(name));
-            row->SetTag(kind);
-            const std::string link = linkBase + entry;
-            if (!found.Contains(name)) {
-                FillNotFound(row, link);
-                continue;
-            }
-            fillPresent(row, entry, name, link);
-            ++present;
+    for (const auto& entry : entries.Items()) {
+        const std::string name = nameOf(entry);
+        TTreeNode* row = rows.Add(Wide(name));
+        row->SetTag(kind);
+        const std::string link = linkBase + entry;
+        if (!found.Contains(name)) {
+            FillNotFound(row, link);
+            continue;
         }
+        fillPresent(row, entry, name, link);
+        ++present;
     }
-    SetSummary(group, present, entries.Count());
+    SetSummary(rows.Group(), present, entries.Count());
 }
 
 }  // namespace
@@ -186,32 +182,36 @@ void TForm1::RefreshComponentTree() {
     }
 
     // PHP setups: present when a sub-folder of the display name exists.
-    TTreeNode* php = AddGroup(*ProjectTree, editor, "PHP");
-    const std::string phpFolder = PhpFolder(editorPath);
-    scratch.Clear();
-    if (EditorFound) ListSubfolders(phpFolder, scratch);
-    present.Assign(scratch);
-    AddEntryRows(
-        *ProjectTree, php, Catalogue.PHP, 2, base + "/download/php/", present, PhpDisplayName,
-        [&](TTreeNode* row, const std::string&, const std::string& name, const std::string& link) {
-            const std::string location = phpFolder + '/' + name;
-            reader.GetVersion(location);  // a folder has no version record: "" and "0"
-            FillPresent(row, location, Wide(reader.VersionText), QString::number(reader.Build),
-                        "Present", link);
-        });
+    {
+        GroupRows php(*ProjectTree, editor, "PHP");
+        const std::string phpFolder = PhpFolder(editorPath);
+        scratch.Clear();
+        if (EditorFound) ListSubfolders(phpFolder, scratch);
+        present.Assign(scratch);
+        AddEntryRows(php, Catalogue.PHP, 2, base + "/download/php/", present, PhpDisplayName,
+                     [&](TTreeNode* row, const std::string&, const std::string& name,
+                         const std::string& link) {
+                         const std::string location = phpFolder + '/' + name;
+                         reader.GetVersion(location);  // a folder has no version record: "" and "0"
+                         FillPresent(row, location, Wide(reader.VersionText),
+                                     QString::number(reader.Build), "Present", link);
+                     });
+    }
 
     // Debugger libraries: file names carry the PHP version after their first "-".
-    TTreeNode* debugger = AddGroup(*ProjectTree, editor, "Debugger");
-    const std::string libraryFolder = DebuggerLibraryFolder(editorPath);
-    scratch.Clear();
-    if (EditorFound) ListFiles(libraryFolder, DebuggerLibraryMask(), scratch);
-    present.Assign(scratch);
-    AddEntryRows(
-        *ProjectTree, debugger, Catalogue.Debugger, 1, base + "/download/php/", present, Same,
-        [&](TTreeNode* row, const std::string& entry, const std::string&, const std::string& link) {
-            FillPresent(row, libraryFolder + '/' + entry, Wide(AfterFirstDash(entry)), "0", "OK",
-                        link);
-        });
+    {
+        GroupRows debugger(*ProjectTree, editor, "Debugger");
+        const std::string libraryFolder = DebuggerLibraryFolder(editorPath);
+        scratch.Clear();
+        if (EditorFound) ListFiles(libraryFolder, DebuggerLibraryMask(), scratch);
+        present.Assign(scratch);
+        AddEntryRows(debugger, Catalogue.Debugger, 1, base + "/download/php/", present, Same,
+                     [&](TTreeNode* row, const std::string& entry, const std::string&,
+                         const std::string& link) {
+                         FillPresent(row, libraryFolder + '/' + entry, Wide(AfterFirstDash(entry)),
+                                     "0", "OK", link);
+                     });
+    }
     ProjectTree->ExpandOneLevel(editor);
 
     // The web server with its modules and utilities.
@@ -227,11 +227,11 @@ void TForm1::RefreshComponentTree() {
         FillFound(server, launcher, reader, obsolete, serverLink);
         const auto addFiles = [&](const char* caption, const std::string& folder,
                                   const std::string& mask, const toolkit::TStringList& entries) {
-            TTreeNode* group = AddGroup(*ProjectTree, server, caption);
+            GroupRows group(*ProjectTree, server, caption);
             scratch.Clear();
             ListFiles(folder, mask, scratch);
             present.Assign(scratch);
-            AddEntryRows(*ProjectTree, group, entries, 1, base + "/download/utils/", present, Same,
+            AddEntryRows(group, entries, 1, base + "/download/utils/", present, Same,
                          [&](TTreeNode* row, const std::string& entry, const std::string&,
                              const std::string& link) {
                              const std::string location = folder + '/' + entry;

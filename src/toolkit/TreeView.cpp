@@ -92,28 +92,20 @@ void TTreeView::SetColumns(const QStringList& captions, const std::vector<int>& 
 }
 
 TTreeNode* TTreeView::AddChild(TTreeNode* parent, const QString& text) {
-    auto* node = new TTreeNode(text);  // owned by the tree from here on
+    return AddChild(parent, NewNode(text));
+}
+
+TTreeNode* TTreeView::AddChild(TTreeNode* parent, std::unique_ptr<TTreeNode> node) {
+    TTreeNode* const added = node.release();  // owned by the tree from here on
     if (parent)
-        parent->addChild(node);
+        parent->addChild(added);
     else
-        addTopLevelItem(node);
-    return node;
+        addTopLevelItem(added);
+    return added;
 }
 
 std::unique_ptr<TTreeNode> TTreeView::NewNode(const QString& text) {
     return std::make_unique<TTreeNode>(text);
-}
-
-void TTreeView::AddChildren(TTreeNode* parent, std::vector<std::unique_ptr<TTreeNode>>& nodes) {
-    if (nodes.empty()) return;
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(nodes.size()));
-    for (auto& node : nodes) items.append(node.release());  // owned by the tree from here on
-    nodes.clear();
-    if (parent)
-        parent->addChildren(items);
-    else
-        addTopLevelItems(items);
 }
 
 void TTreeView::RemoveAll() {

@@ -47,12 +47,10 @@ public:
     void SetColumns(const QStringList& captions, const std::vector<int>& widths);
 
     TTreeNode* AddChild(TTreeNode* parent, const QString& text);
-    // A row outside the tree: filling it there costs no view update per text. AddChildren
-    // then places many such rows in one step.
+    // A row outside the tree: filling it, and the rows added below it, there costs no view
+    // update per text. AddChild then places it with everything below it in one step.
     static std::unique_ptr<TTreeNode> NewNode(const QString& text);
-    // Appends the rows in order as the last children of parent (top level when null) and
-    // leaves `nodes` empty.
-    void AddChildren(TTreeNode* parent, std::vector<std::unique_ptr<TTreeNode>>& nodes);
+    TTreeNode* AddChild(TTreeNode* parent, std::unique_ptr<TTreeNode> node);
     void RemoveAll();
     // Its direct children become visible; theirs keep their state.
     void ExpandOneLevel(TTreeNode* node) { node->setExpanded(true); }
