@@ -113,8 +113,8 @@ void TForm1::FormCreate() {
     std::error_code ignored;
     std::filesystem::create_directories(DownloadDir, ignored);
 
-    ShowHiveNotices();
-    LoadSettings(services_.registry, DownloadDir, AutoUpdate);
+    toolkit::RunGuarded([this] { LoadSettings(services_.registry, DownloadDir, AutoUpdate); });
+    ShowHiveNotices();  // a damaged settings file was kept aside: say so once
 }
 
 void TForm1::ShowHiveNotices() {
@@ -162,4 +162,5 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormDestroy() {
     destroyed_ = true;
     toolkit::RunGuarded([this] { SaveSettings(services_.registry, DownloadDir, AutoUpdate); });
+    ShowHiveNotices();
 }

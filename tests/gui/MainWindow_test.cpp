@@ -129,6 +129,21 @@ TEST_F(MainWindow, ASettingOfTheWrongTypeIsReportedAndStartUpGoesOn) {
     EXPECT_TRUE(f.isEnabled());
 }
 
+TEST_F(MainWindow, ADamagedSettingsFileIsKeptAsideReportedAndReplacedAtClose) {
+    h.dir.Write("HKCU.reg", std::string("\x7f\x00garbage[[[\n", 13));
+    TForm1& f = h.Create();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("damaged"), std::string::npos) << errors[0];
+    EXPECT_EQ(f.DownloadDir, h.services.programFolder + "download");
+    f.close();
+    const auto saved = h.Read(kUpdateKey, "AutoUpdate");
+    ASSERT_TRUE(saved);
+    int kept = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(h.dir.path()))
+        if (entry.path().filename().string().find("HKCU.reg.damaged") == 0) ++kept;
+    EXPECT_EQ(kept, 1);
+}
+
 TEST_F(MainWindow, ClosingSavesBothSettings) {
     TForm1& f = h.Create();
     f.DownloadDir = "/somewhere/else";
