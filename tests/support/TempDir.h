@@ -1,6 +1,7 @@
 #pragma once
 // A temporary folder for one test, removed with everything in it afterwards.
 #include <string>
+#include <vector>
 
 class TempDir {
 public:
@@ -20,3 +21,8 @@ public:
 private:
     std::string path_;
 };
+
+namespace testsupport {
+// The names in a folder, sorted.
+std::vector<std::string> Entries(const std::string& folder);
+}  // namespace testsupport

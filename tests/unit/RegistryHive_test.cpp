@@ -23,14 +23,7 @@ namespace posix = platform::posix;
 
 namespace {
 
-
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testsupport::Entries;
 
 class HiveTest : public ::testing::Test {
   protected:
