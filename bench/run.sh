@@ -2,7 +2,7 @@
 # Installs what is missing, builds the benchmarks (release preset), runs them in a sandbox
 # of their own (temporary HOME and XDG folders, offscreen Qt), prints one table and writes
 # it to bench/results.md. Benchmarks measure and print; a slow machine never fails them.
-#   bash bench/run.sh            everything (about ten minutes on two cores)
+#   bash bench/run.sh            everything (about six minutes of runs on two cores, after the build)
 #   SIZES="100 1000" bash bench/run.sh      fewer refresh sizes, for a quick look
 #   BUILD=build/mine bash bench/run.sh       a build folder already configured with
 #                                            CORVALITE_BENCH=ON (built, not re-configured)
