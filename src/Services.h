@@ -17,3 +17,22 @@ struct Services {
     std::string downloadBase;   // component files live below it
     std::string programFolder;  // the executable's folder, with its trailing delimiter
 };
+
+#include <memory>
+
+#include "toolkit/DesktopShell.h"
+
+// The program's real outside world as it starts: the application's identity, the user's
+// hive with the base addresses it may replace, the desktop and the shell. The engine is
+// the caller's choice.
+class ProgramServices {
+public:
+    ProgramServices();  // after the QApplication exists
+    Services With(DownloadEngine& engine);
+
+    std::unique_ptr<platform::RegistryHive> registry;
+    std::unique_ptr<platform::Desktop> desktop;
+    toolkit::DesktopShell shell;
+    std::string catalogueBase;
+    std::string downloadBase;
+};

@@ -136,6 +136,11 @@ std::string InstallFolder(ComponentMarker marker, std::string_view editorPath,
 
 std::string ProductMissingNotice(ComponentMarker marker, std::string_view fileName) {
     const char* product = NeedsEditor(marker) ? "Corvalite Editor for PHP" : "Corvalite Web Server";
-    return "\"" + Printable(fileName) + "\" cannot be installed because " + product +
-           " was not found at the last update. The file stays in the download folder.";
+    // Appended piece by piece: GCC 12 at -O3 misreads a chain of temporaries as overlapping.
+    std::string notice = "\"";
+    notice += Printable(fileName);
+    notice += "\" cannot be installed because ";
+    notice += product;
+    notice += " was not found at the last update. The file stays in the download folder.";
+    return notice;
 }

@@ -1,0 +1,25 @@
+#include "Services.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include "Unit1Settings.h"
+#include "toolkit/Application.h"
+
+ProgramServices::ProgramServices()
+    : registry(platform::OpenUserHive()),
+      desktop(platform::OpenDesktop()),
+      catalogueBase(CORVALITE_CATALOGUE_BASE),
+      downloadBase(CORVALITE_DOWNLOAD_BASE) {
+    QApplication::setApplicationName("corvalite-update");
+    QApplication::setApplicationDisplayName(toolkit::kApplicationTitle);
+    QApplication::setDesktopFileName("corvalite-update");
+    QApplication::setWindowIcon(QIcon(":/corvalite/corvalite-update.svg"));
+    toolkit::RunGuarded([this] { ReadBaseAddresses(*registry, catalogueBase, downloadBase); });
+}
+
+Services ProgramServices::With(DownloadEngine& engine) {
+    return {*registry,     *desktop,     shell,
+            engine,        catalogueBase, downloadBase,
+            QApplication::applicationDirPath().toStdString() + "/"};
+}
