@@ -1,7 +1,8 @@
 // Start-up: from starting the process to its main window's first paint (offscreen), for
 // the program (bench_startup_update), for a minimal Qt Widgets program that shows one
-// empty window (bench_startup_minimal), and for the main window's widgets alone, without
-// the program's own work (bench_startup_widgets). Each child prints when it has painted; the time
+// empty window (bench_startup_minimal), for that window with one line of text
+// (bench_startup_text), and for the main window's widgets alone, without the program's own
+// work (bench_startup_widgets). Each child prints when it has painted; the time
 // from just before the spawn to that moment is the iteration's time.
 #include <spawn.h>
 #include <sys/wait.h>
@@ -69,11 +70,14 @@ int main(int argc, char** argv) {
     return bench::RunMain(argc, argv, {}, [](const bench::Flags&) {
         const std::pair<const char*, const char*> programs[] = {
             {"startup/minimal", CORVALITE_BENCH_MINIMAL},
+            {"startup/text", CORVALITE_BENCH_TEXT},
             {"startup/widgets", CORVALITE_BENCH_WIDGETS},
             {"startup/update", CORVALITE_BENCH_UPDATE}};
         for (const auto& [name, program] : programs) {
-            benchmark::RegisterBenchmark(name, [program = std::string(program)](
-                                                   benchmark::State& state) { StartUp(state, program); })
+            benchmark::RegisterBenchmark(name,
+                                         [program = std::string(program)](benchmark::State& state) {
+                                             StartUp(state, program);
+                                         })
                 ->UseManualTime()
                 ->Iterations(5)
                 ->Unit(benchmark::kMillisecond);

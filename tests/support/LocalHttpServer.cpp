@@ -14,6 +14,7 @@
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 namespace testsupport {
@@ -208,30 +209,47 @@ void LocalHttpServer::serveFolder(const std::string& urlPrefix,
     state_->prefixRoutes.emplace_back(urlPrefix, std::move(route));
 }
 
+namespace {
+
+// Byte at position p: (p * 7 + (p >> 8) * 13 + (p >> 16)) mod 256, which varies with the
+// position at several scales so a misplaced block shows. It repeats every 2^24 bytes, so one
+// period, built once, serves any offset without computing or copying per request.
+constexpr std::uint64_t kPatternPeriod = std::uint64_t{1} << 24;
+
+const std::string& Pattern() {
+    static const std::string pattern = [] {
+        std::string bytes(kPatternPeriod, '\0');
+        for (std::uint64_t p = 0; p < kPatternPeriod; ++p)
+            bytes[p] =
+                static_cast<char>(static_cast<std::uint8_t>(p * 7 + (p >> 8) * 13 + (p >> 16)));
+        return bytes;
+    }();
+    return pattern;
+}
+
+// The longest stretch of the pattern from `offset` that needs no wrap, at most `count`.
+std::string_view PatternAt(std::uint64_t offset, std::size_t count) {
+    const std::uint64_t at = offset % kPatternPeriod;
+    return std::string_view(Pattern()).substr(at,
+                                              std::min<std::uint64_t>(count, kPatternPeriod - at));
+}
+
+}  // namespace
+
 std::string LocalHttpServer::generatedBytes(std::uint64_t offset, std::size_t count) {
-    // Byte at position p: (p * 7 + (p >> 8) * 13 + (p >> 16)) mod 256, which varies with the
-    // position at several scales so a misplaced block shows. Within a run of 256 positions
-    // only p * 7 changes, so each run is one cheap loop the compiler can vectorise.
-    std::string bytes(count, '\0');
-    std::size_t i = 0;
-    while (i < count) {
-        const std::uint64_t at = offset + i;
-        const std::size_t run = std::min<std::size_t>(count - i, 256 - (at & 0xff));
-        const auto base = static_cast<std::uint8_t>((at >> 8) * 13 + (at >> 16));
-        const auto low = static_cast<std::uint8_t>(at);
-        for (std::size_t k = 0; k < run; ++k)
-            bytes[i + k] = static_cast<char>(static_cast<std::uint8_t>((low + k) * 7 + base));
-        i += run;
-    }
+    std::string bytes;
+    bytes.reserve(count);
+    while (bytes.size() < count) bytes += PatternAt(offset + bytes.size(), count - bytes.size());
     return bytes;
 }
 
 void LocalHttpServer::serveGenerated(const std::string& path, std::uint64_t size) {
+    Pattern();  // built before the first request, not during it
     state_->add(path, [size](const httplib::Request&, httplib::Response& response) {
         response.set_content_provider(
             size, "application/octet-stream",
             [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                const std::string slice = generatedBytes(offset, std::min(length, kSliceBytes));
+                const std::string_view slice = PatternAt(offset, std::min(length, kSliceBytes));
                 return sink.write(slice.data(), slice.size());
             });
     });
@@ -303,18 +321,16 @@ static auto SliceProvider(std::string body) {
 }
 
 void LocalHttpServer::serveUnsized(const std::string& path, std::string body) {
-    state_->add(
-        path, [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
-            response.set_content_provider(
-                "application/octet-stream", SliceProvider(body));
-        });
+    state_->add(path,
+                [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
+                    response.set_content_provider("application/octet-stream", SliceProvider(body));
+                });
 }
 
 void LocalHttpServer::serveChunked(const std::string& path, std::string body) {
     state_->add(
         path, [body = std::move(body)](const httplib::Request&, httplib::Response& response) {
-            response.set_chunked_content_provider(
-                "application/octet-stream", SliceProvider(body));
+            response.set_chunked_content_provider("application/octet-stream", SliceProvider(body));
         });
 }
 
