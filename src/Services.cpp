@@ -15,11 +15,16 @@ ProgramServices::ProgramServices()
     QApplication::setApplicationDisplayName(toolkit::kApplicationTitle);
     QApplication::setDesktopFileName("corvalite-update");
     QApplication::setWindowIcon(QIcon(":/corvalite/corvalite-update.svg"));
-    toolkit::RunGuarded([this] { ReadBaseAddresses(*registry, catalogueBase, downloadBase); });
+    toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "CatalogueBase", catalogueBase); });
+    toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "DownloadBase", downloadBase); });
 }
 
 Services ProgramServices::With(DownloadEngine& engine) {
-    return {*registry,     *desktop,     shell,
-            engine,        catalogueBase, downloadBase,
+    return {*registry,
+            *desktop,
+            shell,
+            engine,
+            catalogueBase,
+            downloadBase,
             QApplication::applicationDirPath().toStdString() + "/"};
 }

@@ -47,8 +47,8 @@ TForm1::~TForm1() {
 void TForm1::CreateControls() {
     Button3 = MakeButton(this, "Button3", "Update info", "Receive modules information");
     Button2 = MakeButton(this, "Button2", "Download", "Download selected module");
-    Button1 = MakeButton(this, "Button1", "Download and install",
-                         "Download and install selected module");
+    Button1 =
+        MakeButton(this, "Button1", "Download and install", "Download and install selected module");
     Button4 = MakeButton(this, "Button4", "Options", nullptr);
     Button2->setEnabled(false);
     Button1->setEnabled(false);
@@ -105,9 +105,12 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 void TForm1::FormCreate() {
     ApplyLayout();
     // The catalogue lists exist with the window (TCatalogue); the probe needs the launcher.
-    const std::string appData = GetAppDataFolder(services_.registry);
-    ServerRunner = std::make_unique<TServerRunner>(appData + "Zelmarock/corvalitesrv.exe",
-                                                   services_.desktop);
+    // A wrongly typed AppData is reported on its own, so the probe, the download folder and
+    // the stored settings still come into being and nothing later finds them missing.
+    std::string appData;
+    toolkit::RunGuarded([&] { appData = GetAppDataFolder(services_.registry); });
+    ServerRunner =
+        std::make_unique<TServerRunner>(appData + "Zelmarock/corvalitesrv.exe", services_.desktop);
 
     DownloadDir = services_.programFolder + "download";
     std::error_code ignored;
@@ -150,8 +153,8 @@ void TForm1::Button3Click() {
         RefreshComponentTree();
         return;
     }
-    MessageDialog("Your are offline. Please connect to internet and try again", mtInformation,
-                  mbOK, 0, 9);
+    MessageDialog("Your are offline. Please connect to internet and try again", mtInformation, mbOK,
+                  0, 9);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -34,13 +34,9 @@ std::string GetAppDataFolder(platform::RegistryHive& hive) {
     return folder;
 }
 
-void ReadBaseAddresses(platform::RegistryHive& hive, std::string& catalogueBase,
-                       std::string& downloadBase) {
+void ReadBaseAddress(platform::RegistryHive& hive, const char* name, std::string& address) {
     toolkit::TRegistry registry(hive);
     if (!registry.OpenKey(kSettingsKey, false)) return;
     // An empty address could never serve, so it counts as not set.
-    if (auto stored = registry.ReadString("CatalogueBase"); !stored.empty())
-        catalogueBase = std::move(stored);
-    if (auto stored = registry.ReadString("DownloadBase"); !stored.empty())
-        downloadBase = std::move(stored);
+    if (auto stored = registry.ReadString(name); !stored.empty()) address = std::move(stored);
 }

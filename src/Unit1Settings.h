@@ -19,6 +19,6 @@ void SaveSettings(platform::RegistryHive& hive, const std::string& downloadDir, 
 // The "AppData" folder with its trailing delimiter; empty when not known.
 std::string GetAppDataFolder(platform::RegistryHive& hive);
 
-// Non-empty CatalogueBase / DownloadBase values replace the given defaults; never written.
-void ReadBaseAddresses(platform::RegistryHive& hive, std::string& catalogueBase,
-                       std::string& downloadBase);
+// A non-empty stored base address ("CatalogueBase", "DownloadBase") replaces the given
+// default; never written. One value at a time, so a bad one cannot hide the other.
+void ReadBaseAddress(platform::RegistryHive& hive, const char* name, std::string& address);

@@ -9,9 +9,9 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <initializer_list>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "Services.h"
@@ -58,9 +58,10 @@ struct SampleWorld {
 
 // One run of the program: the services update.cpp builds, and the main window.
 class SampleProgram {
-public:
+  public:
     explicit SampleProgram(const SampleWorld& world) {
-        ReadBaseAddresses(*registry_, catalogueBase_, downloadBase_);
+        ReadBaseAddress(*registry_, "CatalogueBase", catalogueBase_);
+        ReadBaseAddress(*registry_, "DownloadBase", downloadBase_);
         QtDownloadOptions options;
         // A failure would wait for an answer in a message box; here it fails the test.
         options.showFailures = [](QWidget*, const QString& title, const QString& text) {
@@ -90,7 +91,7 @@ public:
         QApplication::processEvents();
     }
 
-private:
+  private:
     std::unique_ptr<platform::RegistryHive> registry_ = platform::OpenUserHive();
     std::string catalogueBase_ = CORVALITE_CATALOGUE_BASE;
     std::string downloadBase_ = CORVALITE_DOWNLOAD_BASE;

@@ -14,7 +14,8 @@
 namespace {
 
 const std::string kUpdateKey = "\\Software\\Zelmarock\\Update";
-const std::string kShellFolders = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const std::string kShellFolders =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 struct MainWindow : ::testing::Test {
     MainWindowHarness h;
@@ -27,7 +28,9 @@ struct MainWindow : ::testing::Test {
     }};
 };
 
-QRect Geometry(QWidget* w) { return w->geometry(); }
+QRect Geometry(QWidget* w) {
+    return w->geometry();
+}
 
 }  // namespace
 
@@ -44,11 +47,15 @@ TEST_F(MainWindow, ControlsAreLaidOutAsDesigned) {
         const char* hint;
         bool enabled;
     };
-    for (const auto& e : {Expect{f.Button3, {12, 12, 125, 27}, "Update info", "Receive modules information", true},
-                          Expect{f.Button2, {140, 12, 125, 27}, "Download", "Download selected module", false},
-                          Expect{f.Button1, {268, 12, 161, 27}, "Download and install",
-                                 "Download and install selected module", false},
-                          Expect{f.Button4, {432, 12, 93, 27}, "Options", "", true}}) {
+    for (const auto& e :
+         {Expect{f.Button3, {12, 12, 125, 27}, "Update info", "Receive modules information", true},
+          Expect{f.Button2, {140, 12, 125, 27}, "Download", "Download selected module", false},
+          Expect{f.Button1,
+                 {268, 12, 161, 27},
+                 "Download and install",
+                 "Download and install selected module",
+                 false},
+          Expect{f.Button4, {432, 12, 93, 27}, "Options", "", true}}) {
         EXPECT_EQ(Geometry(e.button), e.rect) << e.caption;
         EXPECT_EQ(e.button->text(), e.caption);
         EXPECT_EQ(e.button->toolTip(), e.hint);
@@ -129,6 +136,28 @@ TEST_F(MainWindow, ASettingOfTheWrongTypeIsReportedAndStartUpGoesOn) {
     EXPECT_TRUE(f.isEnabled());
 }
 
+TEST_F(MainWindow, AWronglyTypedAppDataLeavesTheRestOfStartUpAndTheSettingsIntact) {
+    h.SetDword(kShellFolders, "AppData", 7);
+    h.SetString(kUpdateKey, "DownloadDir", "/my/downloads");
+    h.SetDword(kUpdateKey, "AutoUpdate", 1);
+    h.engine.connected = 1;
+    h.ServeCatalogue("a\n", "b\n", "", "c\n", "d\n");
+    TForm1& f = h.CreateAndShow();  // refreshes at once, reaching the probe
+    ASSERT_EQ(errors.size(), 1u) << errors.back();
+    EXPECT_EQ(errors[0], "Ungültiger Datentyp für 'AppData'");
+    EXPECT_EQ(f.ProjectTree->TopLevelCount(), 2);
+    ASSERT_NE(f.ServerRunner, nullptr);
+    EXPECT_EQ(f.ServerRunner->LauncherPath, "Zelmarock/corvalitesrv.exe");
+    EXPECT_EQ(f.DownloadDir, "/my/downloads");
+    EXPECT_TRUE(f.AutoUpdate);
+    EXPECT_TRUE(std::filesystem::is_directory(h.services.programFolder + "download"));
+    h.Destroy();
+    const auto stored = h.Read(kUpdateKey, "DownloadDir");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(std::string(stored->data.begin(), stored->data.end()),
+              std::string("/my/downloads\0", 14));
+}
+
 TEST_F(MainWindow, ADamagedSettingsFileIsKeptAsideReportedAndReplacedAtClose) {
     h.dir.Write("HKCU.reg", std::string("\x7f\x00garbage[[[\n", 13));
     TForm1& f = h.Create();
@@ -152,7 +181,8 @@ TEST_F(MainWindow, ClosingSavesBothSettings) {
     const auto dir = h.Read(kUpdateKey, "DownloadDir");
     ASSERT_TRUE(dir);
     EXPECT_EQ(dir->type, platform::kRegSz);
-    EXPECT_EQ(std::string(dir->data.begin(), dir->data.end()), std::string("/somewhere/else\0", 16));
+    EXPECT_EQ(std::string(dir->data.begin(), dir->data.end()),
+              std::string("/somewhere/else\0", 16));
     const auto autoUpdate = h.Read(kUpdateKey, "AutoUpdate");
     ASSERT_TRUE(autoUpdate);
     EXPECT_EQ(autoUpdate->type, platform::kRegDword);
@@ -226,7 +256,8 @@ TEST_F(MainWindow, AnErrorInACommandIsShownAndTheProgramGoesOn) {
     h.engine.files.erase(h.catalogueBase + "/download/php/list_dbg.php");
     QTest::mouseClick(f.Button3, Qt::LeftButton);
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "Datei " + h.services.programFolder + "list_d.txt kann nicht geöffnet werden");
+    EXPECT_EQ(errors[0],
+              "Datei " + h.services.programFolder + "list_d.txt kann nicht geöffnet werden");
     EXPECT_EQ(f.ProjectTree->TopLevelCount(), 0);
     EXPECT_EQ(f.ProjectTree->UpdateCount(), 0);  // repainting resumed
     EXPECT_TRUE(f.ProjectTree->updatesEnabled());

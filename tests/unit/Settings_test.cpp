@@ -8,10 +8,10 @@
 #include "Unit1Settings.h"
 #include "platform/Registry.h"
 #include "platform/posix/RegistryHiveIo.h"
+#include "support/RegistryValues.h"
 #include "support/TempDir.h"
 #include "toolkit/Errors.h"
 #include "toolkit/TRegistry.h"
-#include "support/RegistryValues.h"
 
 using platform::RegistryValue;
 using testsupport::Dword;
@@ -194,18 +194,19 @@ TEST_F(SettingsTest, AppDataFolderGetsItsDelimiter) {
 TEST_F(SettingsTest, BaseAddressesAreOnlyReplacedByStoredText) {
     std::string catalogue = "https://www.zelmarock.example";
     std::string download = "https://zelmarock.example";
-    ReadBaseAddresses(*hive, catalogue, download);
+    ReadBaseAddress(*hive, "CatalogueBase", catalogue);
     EXPECT_EQ(catalogue, "https://www.zelmarock.example");
     EXPECT_FALSE(std::filesystem::exists(path));  // never creates the key
 
     Store("CatalogueBase", Text(platform::kRegSz, "http://127.0.0.1:8080"));
     Store("DownloadBase", Text(platform::kRegSz, ""));
-    ReadBaseAddresses(*hive, catalogue, download);
+    ReadBaseAddress(*hive, "CatalogueBase", catalogue);
+    ReadBaseAddress(*hive, "DownloadBase", download);
     EXPECT_EQ(catalogue, "http://127.0.0.1:8080");
     EXPECT_EQ(download, "https://zelmarock.example");
 
     Store("DownloadBase", Dword(1));
-    EXPECT_EQ(ErrorOf([&] { ReadBaseAddresses(*hive, catalogue, download); }),
+    EXPECT_EQ(ErrorOf([&] { ReadBaseAddress(*hive, "DownloadBase", download); }),
               "Ungültiger Datentyp für 'DownloadBase'");
     EXPECT_EQ(download, "https://zelmarock.example");
 }
