@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "TextUtils.h"
 #include "Unit1.h"
 #include "Unit1Inventory.h"
 #include "srunner.h"
@@ -23,20 +24,36 @@ QString Wide(const std::string& text) {
 // nodes lie scattered over the heap and cost a cache miss each.
 class NameSet {
   public:
+    // Keeps pointers into names, which must stay unchanged while the set is asked.
     void Assign(const toolkit::TStringList& names) {
         names_.clear();
         names_.reserve(names.Count());
-        for (const auto& name : names.Items()) names_.push_back(toolkit::AsciiUpper(name));
-        std::sort(names_.begin(), names_.end());
+        for (const auto& name : names.Items()) names_.push_back({toolkit::AsciiUpper(name), &name});
+        std::sort(names_.begin(), names_.end(),
+                  [](const Entry& a, const Entry& b) { return a.key < b.key; });
     }
-    void Clear() { names_.clear(); }
-    bool Contains(const std::string& name) const {
-        return !names_.empty() &&
-               std::binary_search(names_.begin(), names_.end(), toolkit::AsciiUpper(name));
+    // The name as it is written on disk, which on a case-sensitive file system is the only
+    // one that reaches the file; the same spelling when there is one; null when absent.
+    const std::string* Find(const std::string& name) const {
+        if (names_.empty()) return nullptr;
+        const std::string key = toolkit::AsciiUpper(name);
+        auto it = std::lower_bound(
+            names_.begin(), names_.end(), key,
+            [](const Entry& entry, const std::string& k) { return entry.key < k; });
+        const std::string* found = nullptr;
+        for (; it != names_.end() && it->key == key; ++it) {
+            if (*it->onDisk == name) return it->onDisk;
+            if (!found) found = it->onDisk;
+        }
+        return found;
     }
 
   private:
-    std::vector<std::string> names_;
+    struct Entry {
+        std::string key;
+        const std::string* onDisk;
+    };
+    std::vector<Entry> names_;
 };
 
 void FillFound(TTreeNode* row, const std::string& path, const TrsFileVersion& reader, bool obsolete,
@@ -117,7 +134,8 @@ class GroupRows {
 };
 
 // One row per catalogue entry under a group: present entries (by their row text) are filled
-// by fillPresent, the others get the missing pattern; then the group's summary.
+// by fillPresent, given the name found on disk, the others get the missing pattern; then the
+// group's summary.
 template <class NameOf, class FillPresentRow>
 void AddEntryRows(GroupRows& rows, const toolkit::TStringList& entries, int kind,
                   const std::string& linkBase, const NameSet& found, NameOf nameOf,
@@ -128,11 +146,12 @@ void AddEntryRows(GroupRows& rows, const toolkit::TStringList& entries, int kind
         TTreeNode* row = rows.Add(Wide(name));
         row->SetTag(kind);
         const std::string link = linkBase + entry;
-        if (!found.Contains(name)) {
+        const std::string* onDisk = found.Find(name);
+        if (!onDisk) {
             FillNotFound(row, link);
             continue;
         }
-        fillPresent(row, entry, name, link);
+        fillPresent(row, entry, *onDisk, link);
         ++present;
     }
     SetSummary(rows.Group(), present, entries.Count());
@@ -189,9 +208,9 @@ void TForm1::RefreshComponentTree() {
         if (EditorFound) ListSubfolders(phpFolder, scratch);
         present.Assign(scratch);
         AddEntryRows(php, Catalogue.PHP, 2, base + "/download/php/", present, PhpDisplayName,
-                     [&](TTreeNode* row, const std::string&, const std::string& name,
+                     [&](TTreeNode* row, const std::string&, const std::string& onDisk,
                          const std::string& link) {
-                         const std::string location = phpFolder + '/' + name;
+                         const std::string location = phpFolder + PathDelim + onDisk;
                          reader.GetVersion(location);  // a folder has no version record: "" and "0"
                          FillPresent(row, location, Wide(reader.VersionText),
                                      QString::number(reader.Build), "Present", link);
@@ -206,10 +225,10 @@ void TForm1::RefreshComponentTree() {
         if (EditorFound) ListFiles(libraryFolder, DebuggerLibraryMask(), scratch);
         present.Assign(scratch);
         AddEntryRows(debugger, Catalogue.Debugger, 1, base + "/download/php/", present, Same,
-                     [&](TTreeNode* row, const std::string& entry, const std::string&,
+                     [&](TTreeNode* row, const std::string& entry, const std::string& onDisk,
                          const std::string& link) {
-                         FillPresent(row, libraryFolder + '/' + entry, Wide(AfterFirstDash(entry)),
-                                     "0", "OK", link);
+                         FillPresent(row, libraryFolder + PathDelim + onDisk,
+                                     Wide(AfterFirstDash(entry)), "0", "OK", link);
                      });
     }
     ProjectTree->ExpandOneLevel(editor);
@@ -232,9 +251,9 @@ void TForm1::RefreshComponentTree() {
             ListFiles(folder, mask, scratch);
             present.Assign(scratch);
             AddEntryRows(group, entries, 1, base + "/download/utils/", present, Same,
-                         [&](TTreeNode* row, const std::string& entry, const std::string&,
+                         [&](TTreeNode* row, const std::string&, const std::string& onDisk,
                              const std::string& link) {
-                             const std::string location = folder + '/' + entry;
+                             const std::string location = folder + PathDelim + onDisk;
                              reader.GetVersion(location);  // shown, compared with nothing
                              FillPresent(row, location, Wide(reader.VersionText),
                                          QString::number(reader.Build), "OK", link);

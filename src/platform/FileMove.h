@@ -31,7 +31,8 @@ struct TransferResult {
     bool ok() const { return error == TransferError::None; }
 };
 
-// Where source lands in folder: folder, one delimiter, the source's file name.
+// Where source lands in folder: folder, one delimiter, the source's file name, or the name of
+// a file already there that differs from it only in letter case (the one it would replace).
 std::string TransferTarget(const std::string& source, const std::string& folder);
 
 // Whether something of source's name already sits in folder (so the caller can ask first).

@@ -71,7 +71,9 @@ bool TransferOne(const std::string& file, const std::string& folder, bool move) 
     const auto mode = move ? platform::TransferMode::Move : platform::TransferMode::Copy;
     auto result = platform::TransferFile(file, folder, mode, false);
     if (result.error == TransferError::TargetExists) {
-        if (!AskToReplace(NameOf(file), folder)) return false;  // the old file stays
+        // Named as it is on disk, which may differ from the new file's name in letter case.
+        if (!AskToReplace(NameOf(platform::TransferTarget(file, folder)), folder))
+            return false;  // the old file stays
         result = platform::TransferFile(file, folder, mode, true);
     }
     if (result.ok()) return true;

@@ -15,7 +15,8 @@ namespace {
 using toolkit::TTreeNode;
 namespace fs = std::filesystem;
 
-const std::string kShellFolders = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const std::string kShellFolders =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 struct Row {
     QString text;
@@ -102,46 +103,65 @@ TEST_F(ComponentTree, AFullSampleShowsEveryRowWithItsHiddenProperties) {
     const QString sf = QString::fromStdString(serverFolder);
 
     TTreeNode* ed1 = Top(0);
-    ExpectRow(ed1, {"Corvalite Editor for PHP", 2, 0,
+    ExpectRow(ed1, {"Corvalite Editor for PHP",
+                    2,
+                    0,
                     {e, "3.1.0", "245", "Up to date", base + "/download/php_editor_php5.exe"}});
     ASSERT_EQ(ed1->ChildCount(), 3);
-    ExpectRow(ed1->Child(0), {"Debugger listener", 1, 0,
+    ExpectRow(ed1->Child(0), {"Debugger listener",
+                              1,
+                              0,
                               {ed + "/DbgListener.exe", "2.13.0", "0", "Up to date",
                                base + "/download/DbgListener.exe"}});
     TTreeNode* php = ed1->Child(1);
     ExpectRow(php, {"PHP", 0, -1, {"", "", "", "1 present, 3 available"}});
     ASSERT_EQ(php->ChildCount(), 3);
-    ExpectRow(php->Child(0), {"PHPSETUP", 2, 1,
-                              {"", "", "", "Not found", base + "/download/php/phpsetup.exe"}});
-    ExpectRow(php->Child(1), {"PHP-4.4.4", 2, 1,
-                              {"", "", "", "Not found", base + "/download/php/setup_php-4.4.4.exe"}});
-    ExpectRow(php->Child(2), {"PHP-5.2.1", 2, 0,
-                              {ed + "/php/PHP-5.2.1", "", "0", "Present",
+    ExpectRow(php->Child(0),
+              {"PHPSETUP", 2, 1, {"", "", "", "Not found", base + "/download/php/phpsetup.exe"}});
+    ExpectRow(
+        php->Child(1),
+        {"PHP-4.4.4", 2, 1, {"", "", "", "Not found", base + "/download/php/setup_php-4.4.4.exe"}});
+    ExpectRow(php->Child(2), {"PHP-5.2.1",
+                              2,
+                              0,
+                              {ed + "/php/php-5.2.1", "", "0", "Present",
                                base + "/download/php/setup_php-5.2.1.exe"}});
     TTreeNode* dbg = ed1->Child(2);
     EXPECT_EQ(dbg->ColumnText(3), "1 present, 2 available");
-    ExpectRow(dbg->Child(0), {"php_dbg.dll-4.4.4", 1, 1,
+    ExpectRow(dbg->Child(0), {"php_dbg.dll-4.4.4",
+                              1,
+                              1,
                               {"", "", "", "Not found", base + "/download/php/php_dbg.dll-4.4.4"}});
-    ExpectRow(dbg->Child(1), {"php_dbg.dll-5.2.1", 1, 0,
+    ExpectRow(dbg->Child(1), {"php_dbg.dll-5.2.1",
+                              1,
+                              0,
                               {ed + "/bin/server/php_dbg.dll-5.2.1", "5.2.1", "0", "OK",
                                base + "/download/php/php_dbg.dll-5.2.1"}});
 
     TTreeNode* srv = Top(1);
-    ExpectRow(srv, {"Corvalite Web Server", 2, 0,
-                    {sf + "/corvalitesrv.exe", "2.0.0", "0", "Up to date", base + "/download/websrv.exe"}});
+    ExpectRow(srv, {"Corvalite Web Server",
+                    2,
+                    0,
+                    {sf + "/corvalitesrv.exe", "2.0.0", "0", "Up to date",
+                     base + "/download/websrv.exe"}});
     ASSERT_EQ(srv->ChildCount(), 2);
     TTreeNode* mods = srv->Child(0);
     EXPECT_EQ(mods->Text(), "Modules");
     EXPECT_EQ(mods->ColumnText(3), "1 present, 2 available");
-    ExpectRow(mods->Child(0), {"mod_auth.dll", 1, 0,
+    ExpectRow(mods->Child(0), {"mod_auth.dll",
+                               1,
+                               0,
                                {sf + "/modules/mod_auth.dll", "1.2.3", "4", "OK",
                                 base + "/download/utils/mod_auth.dll"}});
-    ExpectRow(mods->Child(1), {"mod_zip.dll", 1, 1,
-                               {"", "", "", "Not found", base + "/download/utils/mod_zip.dll"}});
+    ExpectRow(
+        mods->Child(1),
+        {"mod_zip.dll", 1, 1, {"", "", "", "Not found", base + "/download/utils/mod_zip.dll"}});
     TTreeNode* utils = srv->Child(1);
     EXPECT_EQ(utils->Text(), "Utils");
     EXPECT_EQ(utils->ColumnText(3), "1 present, 2 available");
-    ExpectRow(utils->Child(1), {"tool.exe", 1, 0,
+    ExpectRow(utils->Child(1), {"tool.exe",
+                                1,
+                                0,
                                 {sf + "/modules/utils/tool.exe", "2.0.0", "1", "OK",
                                  base + "/download/utils/tool.exe"}});
 
@@ -157,10 +177,13 @@ TEST_F(ComponentTree, AFullSampleShowsEveryRowWithItsHiddenProperties) {
 }
 
 TEST_F(ComponentTree, WithoutTheEditorEveryEntryIsMissingAndNoListenerIsShown) {
-    h.ServeCatalogue("setup_php-5.2.1.exe\n", "php_dbg.dll-5.2.1\n", "1.0.0.0\n1.0.0.0\n", "m.dll\n", "");
+    h.ServeCatalogue("setup_php-5.2.1.exe\n", "php_dbg.dll-5.2.1\n", "1.0.0.0\n1.0.0.0\n",
+                     "m.dll\n", "");
     TForm1& f = Refresh();
     TTreeNode* ed = Top(0);
-    ExpectRow(ed, {"Corvalite Editor for PHP", 2, 1,
+    ExpectRow(ed, {"Corvalite Editor for PHP",
+                   2,
+                   1,
                    {"", "", "", "Not found", base + "/download/php_editor_php5.exe"}});
     ASSERT_EQ(ed->ChildCount(), 2);
     EXPECT_EQ(ed->Child(0)->Text(), "PHP");
@@ -168,8 +191,9 @@ TEST_F(ComponentTree, WithoutTheEditorEveryEntryIsMissingAndNoListenerIsShown) {
     EXPECT_EQ(ed->Child(1)->ColumnText(3), "0 present, 1 available");
     EXPECT_EQ(ed->Child(1)->Child(0)->ColumnText(3), "Not found");
     // The web server launcher is absent too: no groups.
-    ExpectRow(Top(1), {"Corvalite Web Server", 2, 1,
-                       {"", "", "", "Not found", base + "/download/websrv.exe"}});
+    ExpectRow(
+        Top(1),
+        {"Corvalite Web Server", 2, 1, {"", "", "", "Not found", base + "/download/websrv.exe"}});
     EXPECT_EQ(Top(1)->ChildCount(), 0);
     EXPECT_FALSE(f.EditorFound);
     EXPECT_EQ(f.EditorPath, "");
@@ -187,15 +211,19 @@ TEST_F(ComponentTree, AMissingListenerIsNotFoundWithItsLink) {
     InstallEditor();
     h.ServeCatalogue("", "", "", "", "");
     Refresh();
-    ExpectRow(Top(0)->Child(0), {"Debugger listener", 1, 1,
-                                 {"", "", "", "Not found", base + "/download/DbgListener.exe"}});
+    ExpectRow(
+        Top(0)->Child(0),
+        {"Debugger listener", 1, 1, {"", "", "", "Not found", base + "/download/DbgListener.exe"}});
 }
 
 TEST_F(ComponentTree, TheListenerIsCurrentFromVersionTwoThirteenOn) {
     InstallEditor();
     h.ServeCatalogue("", "", "", "", "");
-    for (auto [version, current] : std::vector<std::pair<PeVersion, bool>>{
-             {{2, 13, 0, 0}, true}, {{2, 12, 9, 9}, false}, {{3, 0, 0, 0}, true}, {{1, 20, 0, 0}, false}}) {
+    for (auto [version, current] :
+         std::vector<std::pair<PeVersion, bool>>{{{2, 13, 0, 0}, true},
+                                                 {{2, 12, 9, 9}, false},
+                                                 {{3, 0, 0, 0}, true},
+                                                 {{1, 20, 0, 0}, false}}) {
         InstallListener(version);
         Refresh();
         EXPECT_EQ(Top(0)->Child(0)->ColumnText(3), current ? "Up to date" : "Obsolete")
@@ -219,6 +247,24 @@ TEST_F(ComponentTree, AnEmptyRemoteVersionLeavesTheEditorUpToDate) {
     h.ServeCatalogue("", "", "only one line\n", "", "");
     Refresh();
     EXPECT_EQ(Top(0)->ColumnText(3), "Up to date");
+}
+
+TEST_F(ComponentTree, FilesFoundUnderAnotherLetterCaseAreReadUnderTheirOwnName) {
+    InstallEditor();
+    h.dir.Write("editor/bin/server/PHP_DBG.DLL-5.2.1", "library");
+    InstallServer();
+    WritePe(serverFolder + "/modules/MOD_A.DLL", Version({1, 2, 3, 4}));
+    WritePe(serverFolder + "/modules/mod_b.dll", Version({5, 6, 7, 8}));
+    h.ServeCatalogue("", "php_dbg.dll-5.2.1\n", "", "mod_a.dll\nmod_b.dll\n", "");
+    Refresh();
+    const QString sf = QString::fromStdString(serverFolder);
+    TTreeNode* mods = Top(1)->Child(0);
+    EXPECT_EQ(mods->Child(0)->ColumnTexts().mid(0, 4),
+              QStringList({sf + "/modules/MOD_A.DLL", "1.2.3", "4", "OK"}));
+    EXPECT_EQ(mods->Child(1)->ColumnTexts().mid(0, 4),
+              QStringList({sf + "/modules/mod_b.dll", "5.6.7", "8", "OK"}));
+    EXPECT_EQ(Top(0)->Child(2)->Child(0)->ColumnText(0),
+              QString::fromStdString(h.dir.path() + "/editor/bin/server/PHP_DBG.DLL-5.2.1"));
 }
 
 TEST_F(ComponentTree, RepeatedEntriesGiveOneRowAndRefreshReplacesTheTree) {

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "support/TempDir.h"
+#include "support/WithoutRoot.h"
 
 namespace fs = std::filesystem;
 using platform::TransferError;
@@ -96,6 +97,25 @@ TEST(FileMove, ExistingTargetIsReplacedOnlyWhenAllowed) {
     EXPECT_FALSE(dir.Exists("download/a.dll"));
 }
 
+TEST(FileMove, AFileDifferingOnlyInLetterCaseIsTheOneReplaced) {
+    TempDir dir;
+    const std::string source = dir.Write("download/mod_a.dll", "new");
+    dir.Write("modules/MOD_A.DLL", "old");
+    const std::string folder = dir.path() + "/modules";
+    EXPECT_EQ(platform::TransferTarget(source, folder), folder + "/MOD_A.DLL");
+    EXPECT_TRUE(platform::TransferTargetExists(source, folder));
+    EXPECT_EQ(TransferFile(source, folder, TransferMode::Move, false).error,
+              TransferError::TargetExists);
+
+    ASSERT_TRUE(TransferFile(source, folder, TransferMode::Move, true).ok());
+    EXPECT_EQ(Entries(folder), std::vector<std::string>{"MOD_A.DLL"});  // no second copy
+    EXPECT_EQ(dir.Read("modules/MOD_A.DLL"), "new");
+
+    // Where the exact name is there too, that one is meant.
+    dir.Write("modules/mod_a.dll", "exact");
+    EXPECT_EQ(platform::TransferTarget(source, folder), folder + "/mod_a.dll");
+}
+
 TEST(FileMove, ReadOnlyTargetFileIsNeverReplaced) {
     TempDir dir;
     const std::string source = dir.Write("download/a.dll", "new");
@@ -158,21 +178,9 @@ TEST(FileMove, ReadOnlyFoldersAreReported) {
                TransferFile(locked, open, TransferMode::Move, true).error ==
                    TransferError::SourceFolderNotWritable;
     };
-    if (geteuid() != 0) {
-        EXPECT_TRUE(check());
-    } else {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
-            _exit(check() ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot give up root here";
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-    }
+    const CheckOutcome outcome = CheckWithoutRoot(check);
+    if (outcome == CheckOutcome::Skipped) GTEST_SKIP() << "cannot give up root here";
+    EXPECT_EQ(outcome, CheckOutcome::Passed);
     EXPECT_EQ(dir.Read("download/a.dll"), "new");
     EXPECT_EQ(dir.Read("locked/b.dll"), "b");
     EXPECT_TRUE(fs::is_empty(modules));

@@ -1,13 +1,17 @@
 #include "platform/FileMove.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/posix/FileDescriptor.h"
@@ -192,9 +196,35 @@ TransferResult MoveInto(const std::string& source, const struct stat& sourceStat
 
 }  // namespace
 
+namespace {
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// The entry of folder whose name differs from name only in letter case, or name itself.
+std::string NameInFolder(const std::string& folder, const std::string& name) {
+    struct stat st {};
+    if (lstat((folder + name).c_str(), &st) == 0) return name;
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) return name;
+    while (const dirent* entry = readdir(dir.get()))
+        if (SameIgnoringAsciiCase(entry->d_name, name)) return entry->d_name;
+    return name;
+}
+
+}  // namespace
+
 std::string TransferTarget(const std::string& source, const std::string& folder) {
     const bool delimited = !folder.empty() && folder.back() == '/';
-    return folder + (delimited ? "" : "/") + FileName(source);
+    const std::string prefix = folder + (delimited ? "" : "/");
+    // The catalogue's names come from a system that ignores letter case: a file already here
+    // under another casing is the one to replace, not one to put a second copy beside.
+    return prefix + NameInFolder(prefix, FileName(source));
 }
 
 bool TransferTargetExists(const std::string& source, const std::string& folder) {
