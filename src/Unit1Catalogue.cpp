@@ -2,8 +2,11 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "download/DownloadEngine.h"
+#include "toolkit/Errors.h"
 
 namespace {
 
@@ -29,12 +32,23 @@ void DeleteLocalFiles(const std::string& folder) {
     for (const char* name : kDeleteOrder) std::remove((folder + name).c_str());
 }
 
+// A list that cannot be removed cannot be replaced either (the folder is not ours to change),
+// so the engine's run would leave it to pass for this run's list: it fails at once instead.
+void ClearStaleFiles(const std::string& folder) {
+    for (const char* name : kDeleteOrder) {
+        const std::string path = folder + name;
+        std::error_code error;
+        if (!std::filesystem::remove(path, error) && error)
+            throw toolkit::EFOpenError(toolkit::Format(toolkit::kFileOpenError, path));
+    }
+}
+
 }  // namespace
 
 void FetchCatalogue(DownloadEngine& engine, QWidget* owner, const std::string& programFolder,
                     const std::string& catalogueBase, TCatalogue& catalogue) {
     // A file left by an earlier failed run must never pass for this run's catalogue.
-    DeleteLocalFiles(programFolder);
+    ClearStaleFiles(programFolder);
 
     engine.SetOption("title", "Receiving info");
     engine.ClearFiles();

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Unit1Catalogue.h"
 #include "support/ScriptedEngine.h"
 #include "support/TempDir.h"
+#include "support/WithoutRoot.h"
 #include "toolkit/Errors.h"
 
 namespace {
@@ -14,7 +17,9 @@ struct CatalogueFixture : ::testing::Test {
     ScriptedEngine engine;
     TCatalogue catalogue;
 
-    void Serve(const std::string& path, const std::string& body) { engine.files[kBase + path] = body; }
+    void Serve(const std::string& path, const std::string& body) {
+        engine.files[kBase + path] = body;
+    }
     void ServeAll() {
         Serve("/download/php/list_dbg.php", "php_dbg.dll-5.2.1\nphp_dbg.dll-4.4.4\n");
         Serve("/download/php/list.php", "setup_php-5.2.1.exe\r\nSetup_PHP-4.4.4.exe\r\n");
@@ -44,7 +49,8 @@ TEST_F(CatalogueFixture, AsksTheEngineInOrderAndLoadsSortedLists) {
               (std::vector<std::string>{"php_dbg.dll-4.4.4", "php_dbg.dll-5.2.1"}));
     EXPECT_EQ(catalogue.PHP.Items(),
               (std::vector<std::string>{"Setup_PHP-4.4.4.exe", "setup_php-5.2.1.exe"}));
-    EXPECT_EQ(catalogue.Modules.Items(), (std::vector<std::string>{"MOD_Auth.dll", "mod_rewrite.dll"}));
+    EXPECT_EQ(catalogue.Modules.Items(),
+              (std::vector<std::string>{"MOD_Auth.dll", "mod_rewrite.dll"}));
     EXPECT_EQ(catalogue.Utils.Items(), (std::vector<std::string>{"tool.exe"}));
     EXPECT_EQ(catalogue.RemoteEditorVersion, "3.1.0.245");
     EXPECT_EQ(catalogue.RemoteServerVersion, "2.0.1.7");
@@ -83,10 +89,10 @@ TEST_F(CatalogueFixture, AListNotDeliveredFailsWithItsPathAndKeepsEarlierLoads) 
     } catch (const toolkit::EFOpenError& error) {
         EXPECT_EQ(error.what(), "Datei " + dir.folder() + "list_m.txt kann nicht geöffnet werden");
     }
-    EXPECT_EQ(catalogue.PHP.Count(), 2u);       // loaded before the failing one
+    EXPECT_EQ(catalogue.PHP.Count(), 2u);  // loaded before the failing one
     EXPECT_EQ(catalogue.Debugger.Count(), 2u);
-    EXPECT_EQ(catalogue.Utils.Count(), 0u);     // never reached
-    EXPECT_TRUE(dir.Exists("list.txt"));        // this run's files stay for inspection
+    EXPECT_EQ(catalogue.Utils.Count(), 0u);  // never reached
+    EXPECT_TRUE(dir.Exists("list.txt"));     // this run's files stay for inspection
     EXPECT_TRUE(dir.Exists("list_u.txt"));
 }
 
@@ -98,6 +104,33 @@ TEST_F(CatalogueFixture, AStaleFileFromAnEarlierFailedRunIsNeverLoadedAsFresh) {
     EXPECT_THROW(Fetch(), toolkit::EFOpenError);
     EXPECT_FALSE(catalogue.Modules.Contains("mod_stale.dll"));
     EXPECT_FALSE(catalogue.PHP.Contains("setup_php-old.exe"));
+}
+
+TEST_F(CatalogueFixture, AStaleFileThatCannotBeRemovedFailsBeforeTheEngineRuns) {
+    dir.Write("list.txt", "setup_php-old.exe\n");
+    ServeAll();
+    bool engineRan = false;
+    engine.onDownload = [&] { engineRan = true; };
+    const auto check = [&]() noexcept {
+        try {
+            Fetch();
+        } catch (const toolkit::EFOpenError& error) {
+            return error.what() ==
+                       "Datei " + dir.folder() + "list.txt kann nicht geöffnet werden" &&
+                   !engineRan && !catalogue.PHP.Contains("setup_php-old.exe");
+        } catch (...) {
+        }
+        return false;
+    };
+    // A folder this process may not change.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    const CheckOutcome outcome = CheckWithoutRoot(check);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    if (outcome == CheckOutcome::Skipped) GTEST_SKIP() << "cannot give up root here";
+    EXPECT_EQ(outcome, CheckOutcome::Passed);
+    EXPECT_EQ(dir.Read("list.txt"), "setup_php-old.exe\n");
 }
 
 TEST_F(CatalogueFixture, StaleFilesAreClearedBeforeTheEngineRuns) {
