@@ -160,3 +160,22 @@ TEST(FindEntries, DosAttribReplacesTheComputedBits) {
     EXPECT_EQ(request.count("blob.dll"), 0u);
     EXPECT_EQ(request.count("normal.dll"), 1u);
 }
+
+TEST(FindEntries, AStoredValueNeverDecidesWhatIsAFolder) {
+    const TempDir dir;
+    const std::string zero = dir.Write("zero.dll", "x");
+    const std::string claimsFolder = dir.Write("claims-folder.dll", "x");
+    const std::string folder = dir.path() + "/folder.dll";
+    std::filesystem::create_directory(folder);
+    if (!SetDosAttrib(zero, "0x0"))
+        GTEST_SKIP() << "this file system refuses user extended attributes: "
+                     << std::strerror(errno);
+    ASSERT_TRUE(SetDosAttrib(claimsFolder, "0x12"));
+    ASSERT_TRUE(SetDosAttrib(folder, "0x80"));  // "normal" on a folder: just a folder
+    const auto all = Listing(dir.path() + "/*.dll");
+    EXPECT_EQ(all.at("zero.dll"), 0x80u);
+    EXPECT_EQ(all.at("claims-folder.dll"), 0x02u);
+    EXPECT_EQ(all.at("folder.dll"), 0x10u);
+    ASSERT_TRUE(SetDosAttrib(folder, "0x0"));
+    EXPECT_EQ(Listing(dir.path() + "/*.dll").at("folder.dll"), 0x10u);
+}

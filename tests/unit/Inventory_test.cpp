@@ -131,3 +131,19 @@ TEST(ListFiles, SkipsEntriesCarryingBitsBeyondTheClassicSix) {
     ListSubfolders(dir.path(), list);
     EXPECT_EQ(Sorted(list), (V{"plain"}));
 }
+
+// A file carrying a stored value of 0, named like a PHP folder and a module, is neither.
+TEST(ListSubfolders, AFileWithAZeroStoredValueIsNoFolderAndNoModule) {
+    const TempDir dir;
+    const std::string php = dir.Write("php-5.2.1", "x");
+    const std::string module = dir.Write("mod_a.dll", "x");
+    std::filesystem::create_directory(dir.path() + "/php-4.4.4");
+    if (setxattr(php.c_str(), platform::kDosAttribName, "0x0", 3, 0) != 0)
+        GTEST_SKIP() << "this file system refuses user extended attributes";
+    ASSERT_EQ(setxattr(module.c_str(), platform::kDosAttribName, "0x0", 3, 0), 0);
+    toolkit::TStringList list;
+    ListSubfolders(dir.path(), list);
+    EXPECT_EQ(Sorted(list), (V{"php-4.4.4"}));
+    ListFiles(dir.path(), ModulesMask(), list);
+    EXPECT_TRUE(list.Empty());
+}

@@ -26,6 +26,16 @@ std::uint32_t ComputedAttributes(const struct stat& st, std::string_view name) {
     return attributes;
 }
 
+// A stored value speaks for every bit but the directory bit, which the file system decides:
+// a file never becomes a folder by its value, nor a folder a file. Windows reports a file
+// without any other bit as "normal", and "normal" only ever alone.
+std::uint32_t FromStored(std::uint32_t stored, const struct stat& st) {
+    std::uint32_t attributes = stored & ~kFileAttributeDirectory;
+    if (S_ISDIR(st.st_mode)) attributes |= kFileAttributeDirectory;
+    if (attributes != kFileAttributeNormal) attributes &= ~kFileAttributeNormal;
+    return attributes == 0 ? kFileAttributeNormal : attributes;
+}
+
 std::optional<std::uint32_t> StoredAttributes(const std::string& path) {
     char buffer[256];
     const ssize_t got = getxattr(path.c_str(), kDosAttribName, buffer, sizeof buffer);
@@ -42,7 +52,8 @@ std::optional<std::uint32_t> AttributesOf(int folderFd, const std::string& folde
         fstatat(folderFd, plain.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
     const std::string path = folder.back() == '/' ? folder + plain : folder + '/' + plain;
-    return StoredAttributes(path).value_or(ComputedAttributes(st, name));
+    const auto stored = StoredAttributes(path);
+    return stored ? FromStored(*stored, st) : ComputedAttributes(st, name);
 }
 
 bool Excluded(std::uint32_t attributes, FindFilter filter) {
