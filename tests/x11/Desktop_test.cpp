@@ -345,11 +345,18 @@ TEST_P(DesktopOnX11, EditorNeedsItsClassAndTitleTogether) {
     EXPECT_FALSE(IsEditorRunning(*desktop));
 }
 
-// A window never shown, or withdrawn, is no running program; one the window manager keeps
-// off screen (minimised, on another desktop) belongs to a program that still runs.
-TEST_P(DesktopOnX11, WithdrawnWindowsDoNotCountMinimisedOrElsewhereOnesDo) {
-    x->Make(x->root(), "TServerForm", kServerTitle);  // created, never shown
-    EXPECT_FALSE(ServerRunning());
+// A program's window counts however it stands: never shown (a typical instance window),
+// minimised, on another desktop or withdrawn; under openbox too, whose client list names only
+// the windows it manages.
+TEST_P(DesktopOnX11, EveryTopLevelWindowCountsShownOrNot) {
+    if (UnderWindowManager()) Shown("TForm", "Managed");  // openbox now lists a client
+    const Window editor = x->Make(x->root(), kEditorClass, kEditorTitle);  // never mapped
+    EXPECT_TRUE(IsEditorRunning(*desktop));
+    EXPECT_EQ(desktop->FindTopLevelWindow(kEditorClass, kEditorTitle), editor);
+    const Window hidden = x->Make(x->root(), "TServerForm", kServerTitle);
+    EXPECT_TRUE(ServerRunning());
+    EXPECT_EQ(runner.ServerWindow, hidden);
+    x->Destroy(hidden);
     if (!UnderWindowManager()) return;  // only a window manager minimises
 
     const Window minimised = Shown("TServerForm", kServerTitle);
@@ -369,7 +376,12 @@ TEST_P(DesktopOnX11, WithdrawnWindowsDoNotCountMinimisedOrElsewhereOnesDo) {
     XWithdrawWindow(x->get(), elsewhere, DefaultScreen(x->get()));
     XSync(x->get(), False);
     ASSERT_TRUE(WaitFor([&] { return !x->Managed(elsewhere); }));
+    EXPECT_TRUE(ServerRunning());
+    EXPECT_EQ(runner.ServerWindow, elsewhere);
+    x->Destroy(elsewhere);
+    x->Destroy(editor);
     EXPECT_FALSE(ServerRunning());
+    EXPECT_FALSE(IsEditorRunning(*desktop));
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowManager, DesktopOnX11, ::testing::Values(false, true),
@@ -417,7 +429,6 @@ TEST_P(DesktopOnBareX11, ClientInsideAFrameWithoutClientList) {
 // program runs on. (Openbox marks such windows minimised, so this is played by hand.)
 TEST_P(DesktopOnBareX11, UnmappedWindowInNormalStateCounts) {
     const Window server = x->Make(x->root(), "TServerForm", kServerTitle);
-    EXPECT_FALSE(ServerRunning());
     x->MarkAsManagedClient(server);
     EXPECT_TRUE(ServerRunning());
     EXPECT_EQ(runner.ServerWindow, server);

@@ -15,11 +15,16 @@
 namespace platform {
 namespace {
 
+// Every top-level window counts, shown or not: a program's hidden instance window says it runs
+// as much as its main window does. A window manager's client list names only the windows it
+// manages, so the tree below the root is walked instead, looking through frames to the
+// clients, from the top of the stacking order down.
 std::vector<Window> TopLevelClients(Display* display) {
-    if (auto managed = x11::ManagedClients(display)) return std::move(*managed);
+    const std::vector<Window> tops = x11::ChildrenOf(display, DefaultRootWindow(display));
     std::vector<Window> clients;
-    for (const Window top : x11::ChildrenOf(display, DefaultRootWindow(display)))
-        clients.push_back(x11::ClientBelow(display, top));
+    clients.reserve(tops.size());
+    for (auto top = tops.rbegin(); top != tops.rend(); ++top)
+        clients.push_back(x11::ClientBelow(display, *top));
     return clients;
 }
 
@@ -33,8 +38,7 @@ class X11Desktop final : public Desktop {
             if (session.lost()) return 0;
             // The title rules out nearly every window, so it is read first.
             if (WindowTextMatches(title, x11::TitleOf(display, window)) &&
-                WindowTextMatches(className, x11::ClassOf(display, window)) &&
-                x11::IsShown(display, window))
+                WindowTextMatches(className, x11::ClassOf(display, window)))
                 return window;
         }
         return 0;

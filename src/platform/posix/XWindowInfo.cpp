@@ -1,9 +1,9 @@
 #include "platform/posix/XWindowInfo.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <memory>
+#include <optional>
 
 namespace platform::x11 {
 namespace {
@@ -41,24 +41,6 @@ std::optional<Property> ReadProperty(Display* display, Window window, Atom name,
     p.data.reset(data);
     if (status != Success || p.type != type || p.data == nullptr) return std::nullopt;
     return p;
-}
-
-std::optional<std::vector<Window>> WindowList(Display* display, Window window, const char* name,
-                                              Atom type) {
-    const auto p = ReadProperty(display, window, ExistingAtom(display, name), type);
-    if (!p || p->format != 32) return std::nullopt;
-    // Xlib hands 32-bit items over as longs.
-    const auto* ids = reinterpret_cast<const unsigned long*>(p->data.get());
-    return std::vector<Window>(ids, ids + p->items);
-}
-
-// A window manager proves it is alive by a check window that points at itself; a list left
-// behind by one that died must not hide the windows created since.
-bool WindowManagerAlive(Display* display, Window root) {
-    const auto check = WindowList(display, root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
-    if (!check || check->empty()) return false;
-    const auto self = WindowList(display, check->front(), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
-    return self && !self->empty() && self->front() == check->front();
 }
 
 // ICCCM: the window manager's record of a client; 1 normal, 3 iconic.
@@ -112,25 +94,9 @@ std::vector<Window> ChildrenOf(Display* display, Window window) {
                                : std::vector<Window>(children, children + count);
 }
 
-std::optional<std::vector<Window>> ManagedClients(Display* display) {
-    const Window root = DefaultRootWindow(display);
-    if (!WindowManagerAlive(display, root)) return std::nullopt;
-    return WindowList(display, root, "_NET_CLIENT_LIST", XA_WINDOW);
-}
-
 Window ClientBelow(Display* display, Window topLevel) {
     const Window client = FindClient(display, topLevel, kMaxFrameDepth);
     return client != None ? client : topLevel;
-}
-
-bool IsShown(Display* display, Window window) {
-    XWindowAttributes attributes{};
-    if (XGetWindowAttributes(display, window, &attributes) == 0) return false;
-    if (attributes.map_state == IsViewable) return true;
-    // A window manager unmaps the windows it minimises or keeps on another virtual desktop,
-    // but their programs run on; only a withdrawn window is really gone.
-    const auto state = WmState(display, window);
-    return state && (*state == NormalState || *state == IconicState);
 }
 
 std::string TitleOf(Display* display, Window window) {

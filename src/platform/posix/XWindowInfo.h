@@ -3,7 +3,6 @@
 // Every function answers "nothing" for a window that no longer exists.
 #include <X11/Xlib.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,13 +10,9 @@ namespace platform::x11 {
 
 // Direct children, lowest in the stacking order first.
 std::vector<Window> ChildrenOf(Display* display, Window window);
-// The client windows a window manager announces, or nothing when no live one does.
-std::optional<std::vector<Window>> ManagedClients(Display* display);
 // The application's own window at or below a top-level window (window managers put frames
 // around clients); the window itself when none is marked as a client.
 Window ClientBelow(Display* display, Window topLevel);
-// On screen, or kept by the window manager off screen (minimised, on another desktop).
-bool IsShown(Display* display, Window window);
 // The title, UTF-8: _NET_WM_NAME, else WM_NAME converted from its encoding.
 std::string TitleOf(Display* display, Window window);
 // The class part of WM_CLASS.
