@@ -10,5 +10,7 @@ for preset in default asan; do
   bash scripts/build.sh "$preset"
   echo "== $preset: test"
   ctest --preset "$preset" -j "$(nproc)" || status=1
+  # Each fuzz target's coverage, which ctest keeps only in its log for a passing test.
+  grep -h "final coverage" "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null || true
 done
 exit $status
