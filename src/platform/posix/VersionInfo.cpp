@@ -95,14 +95,4 @@ bool VerQueryValue(const void* block, std::size_t blockSize, std::string_view su
     return true;
 }
 
-VsFixedFileInfo ReadFixedFileInfo(const void* buffer) {
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    std::uint32_t words[kVsFixedFileInfoSize / 4];
-    for (std::size_t i = 0; i < std::size(words); ++i) words[i] = Le32(bytes + 4 * i);
-    VsFixedFileInfo info;
-    static_assert(sizeof info == sizeof words);
-    std::memcpy(&info, words, sizeof info);
-    return info;
-}
-
 }  // namespace platform
