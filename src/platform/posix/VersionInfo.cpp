@@ -63,10 +63,6 @@ std::optional<std::vector<std::uint8_t>> ReadRecordOf(const std::string& fileNam
     return ReadVersionResource(file);
 }
 
-std::uint32_t Le32(const std::uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
 std::uint32_t GetFileVersionInfoSize(const std::string& fileName, std::uint32_t* handle) {
