@@ -9,6 +9,7 @@ packages=(
   xvfb xauth x11-utils openbox imagemagick
   binutils-mingw-w64-x86-64 curl python3 fonts-dejavu-core
   fonts-wine
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 missing=()
 for p in "${packages[@]}"; do

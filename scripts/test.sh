@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in the ordinary build, once
-# under AddressSanitizer and UndefinedBehaviorSanitizer with the fuzz targets on libFuzzer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer with the fuzz targets on libFuzzer,
+# and the platform layer's tests once more as Windows programs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 status=0
-for preset in default asan; do
+for preset in default asan windows-platform; do
   echo "== $preset: build"
+  start=$SECONDS
   bash scripts/build.sh "$preset"
-  echo "== $preset: test"
+  echo "== $preset: build took $((SECONDS - start)) s; test"
+  start=$SECONDS
   ctest --preset "$preset" -j "$(nproc)" || status=1
   # Each fuzz target's coverage, which ctest keeps only in its log for a passing test.
   grep -h "final coverage" "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null || true
+  echo "== $preset: tests took $((SECONDS - start)) s"
 done
 exit $status

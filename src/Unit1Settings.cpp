@@ -1,11 +1,8 @@
 #include "Unit1Settings.h"
 
+#include "TextUtils.h"
 #include "toolkit/Errors.h"
 #include "toolkit/TRegistry.h"
-
-namespace {
-constexpr char kPathDelim = '/';
-}  // namespace
 
 void LoadSettings(platform::RegistryHive& hive, std::string& downloadDir, bool& autoUpdate) {
     autoUpdate = false;
@@ -30,7 +27,7 @@ std::string GetAppDataFolder(platform::RegistryHive& hive) {
     toolkit::TRegistry registry(hive);
     std::string folder;
     if (registry.OpenKey(kShellFoldersKey, true)) folder = registry.ReadString("AppData");
-    if (!folder.empty() && folder.back() != kPathDelim) folder += kPathDelim;
+    if (!folder.empty() && folder.back() != PathDelim) folder += PathDelim;
     return folder;
 }
 

@@ -6,14 +6,16 @@
 
 namespace platform {
 
+// Starts a downloaded program without waiting for it: on Windows through WinExec with the path
+// quoted as the whole command line; elsewhere a Windows program through wine when wine is on
+// PATH, anything else (or everything, without wine) through the desktop's opener.
+bool StartProgram(const std::string& path);
+
+#ifndef _WIN32
 // Runs argv[0] (looked up on PATH when it holds no delimiter) with exactly these arguments,
 // detached from us: the call returns at once and the child is reaped when it ends.
 // False when the program could not be started (missing, not executable, empty argv).
 bool SpawnDetached(const std::vector<std::string>& argv);
-
-// Starts a downloaded program: a Windows program through wine when wine is on PATH,
-// anything else (or everything, without wine) through the desktop's opener.
-bool StartProgram(const std::string& path);
 
 // --- Pieces of StartProgram, exposed for tests -----------------------------------------------
 
@@ -28,5 +30,6 @@ std::string FindOnPath(const std::string& name);
 // starter reads it as an option.
 std::vector<std::string> StartArguments(const std::string& path, bool windowsProgram,
                                         const std::string& winePath, const std::string& openerPath);
+#endif
 
 }  // namespace platform

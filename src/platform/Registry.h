@@ -40,8 +40,11 @@ public:
     virtual std::vector<std::string> TakeNotices() = 0;
 };
 
-// The hive file of this user: $XDG_CONFIG_HOME/corvalite-update/HKCU.reg.
+// This user's hive: HKEY_CURRENT_USER on Windows; elsewhere the hive file
+// $XDG_CONFIG_HOME/corvalite-update/HKCU.reg.
 std::unique_ptr<RegistryHive> OpenUserHive();
+#ifndef _WIN32
 std::unique_ptr<RegistryHive> OpenHiveFile(std::string path);
+#endif
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 #include "TempDir.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <algorithm>
@@ -9,10 +11,21 @@
 
 namespace fs = std::filesystem;
 
+// A fresh name made by us and created exclusively, so it works where mkdtemp does not exist.
 TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "corvalite-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    static std::mt19937_64 generator{std::random_device{}()};
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "corvalite-%012llx",
+                      static_cast<unsigned long long>(generator() & 0xFFFFFFFFFFFFull));
+        std::error_code error;
+        if (fs::create_directory(base / name, error)) {
+            path_ = (base / name).string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder in " + base.string());
 }
 
 TempDir::~TempDir() {

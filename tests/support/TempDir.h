@@ -12,13 +12,18 @@ public:
 
     const std::string& path() const { return path_; }
     // path() with a trailing delimiter, as program folders are kept.
-    std::string folder() const { return path_ + "/"; }
+    std::string folder() const { return path_ + kDelimiter; }
     // Writes a file below the folder (creating its parents) and returns its full path.
     std::string Write(const std::string& relative, const std::string& content) const;
     std::string Read(const std::string& relative) const;
     bool Exists(const std::string& relative) const;
 
 private:
+#ifdef _WIN32
+    static constexpr char kDelimiter = '\\';
+#else
+    static constexpr char kDelimiter = '/';
+#endif
     std::string path_;
 };
 

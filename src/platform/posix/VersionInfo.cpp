@@ -63,10 +63,6 @@ std::optional<std::vector<std::uint8_t>> ReadRecordOf(const std::string& fileNam
     return ReadVersionResource(file);
 }
 
-std::uint32_t Le32(const std::uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
 std::uint32_t GetFileVersionInfoSize(const std::string& fileName, std::uint32_t* handle) {
@@ -93,16 +89,6 @@ bool VerQueryValue(const void* block, std::size_t blockSize, std::string_view su
     *buffer = bytes + *offset;
     if (length) *length = kVsFixedFileInfoSize;
     return true;
-}
-
-VsFixedFileInfo ReadFixedFileInfo(const void* buffer) {
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    std::uint32_t words[kVsFixedFileInfoSize / 4];
-    for (std::size_t i = 0; i < std::size(words); ++i) words[i] = Le32(bytes + 4 * i);
-    VsFixedFileInfo info;
-    static_assert(sizeof info == sizeof words);
-    std::memcpy(&info, words, sizeof info);
-    return info;
 }
 
 }  // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+// The Windows shell's own services for the units: opening a folder in the explorer, moving
+// or copying files with the shell's confirmations and progress, and the shell's folder
+// picker. Owner windows are plain handles, so no toolkit type reaches this layer.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform::win32 {
+
+using OwnerWindow = std::uintptr_t;  // an HWND; 0 for none
+
+// The verb "explore" on folder; the shell's answer is not examined.
+void ExploreFolder(OwnerWindow owner, const std::string& folder);
+
+// Every file moved (or copied) into folder by SHFileOperationA with no flags, so the shell
+// asks before replacing and shows its own progress and errors. True when it reports success.
+bool ShellFileOperation(OwnerWindow owner, const std::vector<std::string>& files,
+                        const std::string& folder, bool move);
+
+// The shell's folder picker. folder: in, preselected when it names an existing folder
+// (otherwise emptied, which the caller sees even on cancel); out, the picked folder.
+// rootPath (may be empty) confines browsing below it. flags as BrowseFlags gives them.
+// The owner's other top-level windows take no input meanwhile. True when one was picked.
+bool BrowseForFolder(OwnerWindow owner, const std::string& caption, const std::wstring& rootPath,
+                     std::string& folder, unsigned flags);
+
+}  // namespace platform::win32

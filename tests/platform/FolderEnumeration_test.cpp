@@ -1,0 +1,61 @@
+// A folder's entries as the find functions report them, the same on both backends: masks
+// ignore case and take a missing extension for ".*", and the attribute bits are Windows'.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "PlatformTest.h"
+#include "platform/FolderEnumeration.h"
+
+namespace {
+
+using platformtest::Join;
+
+std::map<std::string, std::uint32_t> Find(const std::string& pattern, platform::FindFilter filter) {
+    std::map<std::string, std::uint32_t> found;
+    for (const auto& entry : platform::FindEntries(pattern, filter))
+        EXPECT_TRUE(found.emplace(entry.name, entry.attributes).second) << entry.name;
+    return found;
+}
+
+std::vector<std::string> Names(const std::map<std::string, std::uint32_t>& found) {
+    std::vector<std::string> names;
+    for (const auto& [name, attributes] : found) names.push_back(name);
+    return names;
+}
+
+TEST(FolderEnumeration, MasksAndAttributesAsWindowsReportsThem) {
+    TempDir dir;
+    for (const char* name : {"php_dbg.dll", "PHP_DBG.so", "php_dbg", "php_dbgx.dll", "readme.txt"})
+        dir.Write(name, "x");
+    const std::string locked = dir.Write("locked.exe", "x");
+    std::filesystem::create_directory(Join(dir.path(), "php5"));
+    namespace fs = std::filesystem;
+    fs::permissions(locked,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+
+    using platform::FindFilter;
+    EXPECT_EQ(Names(Find(Join(dir.path(), "php_dbg.*"), FindFilter::kEverything)),
+              (std::vector<std::string>{"PHP_DBG.so", "php_dbg", "php_dbg.dll"}));
+    EXPECT_EQ(Names(Find(Join(dir.path(), "*.DLL"), FindFilter::kEverything)),
+              (std::vector<std::string>{"php_dbg.dll", "php_dbgx.dll"}));
+
+    const auto all = Find(Join(dir.path(), "*"), FindFilter::kDirectories);
+    EXPECT_EQ(all.size(), 9u);  // ".", ".." and the seven entries: files are reported too
+    EXPECT_EQ(all.at("."), platform::kFileAttributeDirectory);
+    EXPECT_EQ(all.at("php5"), platform::kFileAttributeDirectory);
+    EXPECT_EQ(all.at("readme.txt"), platform::kFileAttributeArchive);
+    EXPECT_EQ(all.at("locked.exe"),
+              platform::kFileAttributeArchive | platform::kFileAttributeReadOnly);
+    EXPECT_EQ(Find(Join(dir.path(), "php?"), FindFilter::kEverything).at("php5"),
+              platform::kFileAttributeDirectory);
+
+    EXPECT_TRUE(Find(Join(dir.path(), "*.zip"), FindFilter::kEverything).empty());
+    EXPECT_TRUE(Find(Join(Join(dir.path(), "missing"), "*"), FindFilter::kEverything).empty());
+    fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
+}
+
+}  // namespace

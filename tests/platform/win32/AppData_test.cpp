@@ -1,0 +1,26 @@
+// The application data folder comes from the registry value Windows keeps itself, and it is
+// the folder the shell names for the current user.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include "platform/Registry.h"
+
+namespace {
+
+TEST(AppData, ShellFoldersValueIsTheUsersRoamingFolder) {
+    char expected[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, expected),
+              S_OK);
+    const auto hive = platform::OpenUserHive();
+    const auto value = hive->ReadValue(
+        "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "AppData");
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(value->type, platform::kRegSz);
+    ASSERT_FALSE(value->data.empty());
+    EXPECT_EQ(value->data.back(), 0u);
+    EXPECT_STRCASEEQ(reinterpret_cast<const char*>(value->data.data()), expected);
+    EXPECT_EQ(GetFileAttributesA(expected) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
