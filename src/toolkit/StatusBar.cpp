@@ -132,6 +132,7 @@ QRect TStatusBar::PanelRect(int panel) const {
 }
 
 void TStatusBar::AnnounceCaption(int panel, bool shownBefore) {
+    if (!QAccessible::isActive()) return;  // nobody listens; keep start-up free of it
     const bool shown = !Caption(panel).isEmpty();
     if (shown != shownBefore) {
         QAccessibleEvent reorder(this, QAccessible::ObjectReorder);
