@@ -10,6 +10,7 @@
 
 #include "MessDlgs.h"
 #include "Unit1Settings.h"
+#include "toolkit/DesignedFont.h"
 #include "srunner.h"
 #include "toolkit/Application.h"
 
@@ -33,9 +34,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 TForm1::TForm1(Services& services, QWidget* parent) : QWidget(parent), services_(services) {
     setObjectName("Form1");
     setWindowTitle(toolkit::kApplicationTitle);
-    QFont font("Tahoma");
-    font.setPixelSize(13);
-    setFont(font);
+    setFont(toolkit::DesignedFont(13));
     CreateControls();
     toolkit::RunGuarded([this] { FormCreate(); });
 }

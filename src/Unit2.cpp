@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "toolkit/Application.h"
+#include "toolkit/DesignedFont.h"
 #include "upd_utils.h"
 
 namespace {
@@ -26,8 +27,7 @@ Control* Make(QWidget* parent, const char* name, const char* caption) {
 }
 
 QFont Tahoma(int pixelSize, bool bold) {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixelSize);
+    QFont font = toolkit::DesignedFont(pixelSize);
     font.setBold(bold);
     return font;
 }

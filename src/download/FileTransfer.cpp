@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "download/ProxyLogins.h"
 #include "platform/Writeback.h"
 
 namespace download {
@@ -84,6 +85,8 @@ FileTransfer::FileTransfer(QNetworkAccessManager& network, QUrl url, QString des
       maxRedirects_(maxRedirects) {
     stallTimer_.setSingleShot(true);
     connect(&stallTimer_, &QTimer::timeout, this, &FileTransfer::onStalled);
+    // Nothing arrives while the person types a proxy login; that is no stall.
+    HoldWhileAsking(stallTimer_, network_);
 }
 
 FileTransfer::~FileTransfer() {

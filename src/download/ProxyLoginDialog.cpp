@@ -8,19 +8,24 @@
 
 namespace download {
 
-ProxyLoginDialog::ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy) : QDialog(owner) {
+ProxyLoginDialog::ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy, bool refused,
+                                   const QString& user)
+    : QDialog(owner) {
     setObjectName("ProxyLoginDialog");
     setWindowTitle(tr("Proxy login"));
-    auto* text = new QLabel(tr("The proxy %1:%2 asks for a user name and password.")
-                                .arg(proxy.hostName())
-                                .arg(proxy.port()),
-                            this);
+    const QString question =
+        refused ? tr("The proxy %1:%2 did not accept this user name and password. Try again.")
+                : tr("The proxy %1:%2 asks for a user name and password.");
+    auto* text = new QLabel(question.arg(proxy.hostName()).arg(proxy.port()), this);
+    text->setObjectName("QuestionLabel");
     text->setWordWrap(true);
-    user_ = new QLineEdit(proxy.user(), this);
+    user_ = new QLineEdit(user, this);
     user_->setObjectName("UserEdit");
     password_ = new QLineEdit(this);
     password_->setObjectName("PasswordEdit");
     password_->setEchoMode(QLineEdit::Password);
+    // A user name is known already; the password is what to type.
+    if (!user.isEmpty()) password_->setFocus();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -41,9 +46,9 @@ QString ProxyLoginDialog::password() const {
     return password_->text();
 }
 
-bool ProxyLoginDialog::ask(QWidget* owner, const QNetworkProxy& proxy, QString& user,
-                           QString& password) {
-    ProxyLoginDialog dialog(owner, proxy);
+bool ProxyLoginDialog::ask(QWidget* owner, const QNetworkProxy& proxy, bool refused,
+                           QString& user, QString& password) {
+    ProxyLoginDialog dialog(owner, proxy, refused, user);
     if (dialog.exec() != QDialog::Accepted) return false;
     user = dialog.user();
     password = dialog.password();

@@ -10,12 +10,14 @@ namespace download {
 class ProxyLoginDialog : public QDialog {
     Q_OBJECT
   public:
-    ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy);
+    // `refused`: the proxy turned down the last user name and password.
+    ProxyLoginDialog(QWidget* owner, const QNetworkProxy& proxy, bool refused, const QString& user);
     QString user() const;
     QString password() const;
 
-    // Shows the dialog modally; false when the user declines.
-    static bool ask(QWidget* owner, const QNetworkProxy& proxy, QString& user, QString& password);
+    // Shows the dialog modally, starting from `user`; false when the user declines.
+    static bool ask(QWidget* owner, const QNetworkProxy& proxy, bool refused, QString& user,
+                    QString& password);
 
   private:
     QLineEdit* user_ = nullptr;

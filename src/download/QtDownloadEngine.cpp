@@ -1,6 +1,5 @@
 #include "download/QtDownloadEngine.h"
 
-#include <QAuthenticator>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -13,6 +12,7 @@
 #include "download/DownloadRun.h"
 #include "download/ProgressWindow.h"
 #include "download/ProxyLoginDialog.h"
+#include "download/ProxyLogins.h"
 
 namespace {
 
@@ -48,63 +48,62 @@ int QtDownloadEngine::AddFile(const std::string& url, const std::string& destina
     return 1;
 }
 
-std::unique_ptr<QNetworkAccessManager> QtDownloadEngine::makeNetwork(QWidget* owner) const {
-    auto network = std::make_unique<QNetworkAccessManager>();
+QNetworkAccessManager& QtDownloadEngine::network(QWidget* owner) {
+    if (!network_) {
+        network_ = std::make_unique<QNetworkAccessManager>();
+        // The manager owns the logins.
+        new download::ProxyLogins(*network_, options_.askProxyCredentials
+                                                  ? options_.askProxyCredentials
+                                                  : &download::ProxyLoginDialog::ask);
+    }
     const download::ProxyEnvironment environment =
         options_.proxyEnvironment.value_or(download::ProxyEnvironment::fromProcess());
-    // The manager takes ownership of its factory.
-    network->setProxyFactory(
+    // The manager takes ownership of its factory and drops the one before.
+    network_->setProxyFactory(
         std::make_unique<download::EnvironmentProxyFactory>(environment).release());
-    const auto ask = options_.askProxyCredentials ? options_.askProxyCredentials
-                                                  : &download::ProxyLoginDialog::ask;
-    QObject::connect(network.get(), &QNetworkAccessManager::proxyAuthenticationRequired,
-                     network.get(),
-                     [owner, ask](const QNetworkProxy& proxy, QAuthenticator* authenticator) {
-                         QString user;
-                         QString password;
-                         // Left empty, Qt ends the transfer with a proxy error.
-                         if (!ask(owner, proxy, user, password)) return;
-                         authenticator->setUser(user);
-                         authenticator->setPassword(password);
-                     });
-    return network;
+    download::ProxyLogins::of(*network_)->setOwner(owner);
+    return *network_;
 }
 
 int QtDownloadEngine::IsConnected() {
     const QUrl url(QString::fromStdString(probeUrl_));
     if (!url.isValid() || url.host().isEmpty()) return 0;
-    const auto network = makeNetwork(nullptr);
+    QNetworkAccessManager& network = this->network(nullptr);
     QNetworkRequest request(url);
     // Any answer counts, a redirect too.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
-    QNetworkReply* const reply = network->head(request);  // owned by the manager
+    const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
+        network.head(request), [](QNetworkReply* ended) {
+            ended->abort();
+            ended->deleteLater();
+        });
     QEventLoop loop;
     QTimer deadline;
+    // A person typing a proxy login is not a server that does not answer.
+    download::HoldWhileAsking(deadline, network);
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
     deadline.start(options_.probeTimeout);
     // The windows keep painting; clicks wait until the answer is in.
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
     const bool answered =
         reply->isFinished() && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    reply->disconnect(&loop);
-    reply->abort();
     return answered ? 1 : 0;
 }
 
 int QtDownloadEngine::DownloadFiles(QWidget* owner) {
     if (queue_.empty()) return 1;
-    const auto network = makeNetwork(owner);
+    QNetworkAccessManager& network = this->network(owner);
     std::vector<download::QueuedFile> files;
     for (const auto& [url, destination] : queue_)
         files.push_back({QUrl(QString::fromStdString(url)), QString::fromStdString(destination)});
     const QString caption = QString::fromStdString(title_);
     download::ProgressWindow window(owner, caption);
     window.show();
-    download::DownloadRun run(*network, files, options_.stallTimeout, options_.maxRedirects);
+    download::DownloadRun run(network, files, options_.stallTimeout, options_.maxRedirects);
     const download::RunReport report = run.exec(window);
     window.hide();
     if (!report.failures.empty()) reportFailures(owner, failureText(report.failures));

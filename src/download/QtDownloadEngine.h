@@ -25,8 +25,9 @@ struct QtDownloadOptions {
     std::optional<download::ProxyEnvironment> proxyEnvironment;
     // Shows the one failure message of a run; unset: a warning box owned by the owner.
     std::function<void(QWidget* owner, const QString& title, const QString& text)> showFailures;
-    // Asks for the proxy's credentials; false when the user declines. Unset: a small dialog.
-    std::function<bool(QWidget* owner, const QNetworkProxy& proxy, QString& user,
+    // Asks for a proxy's credentials (`refused`: the ones in user and password were turned
+    // down); false when the user declines. Unset: a small dialog.
+    std::function<bool(QWidget* owner, const QNetworkProxy& proxy, bool refused, QString& user,
                        QString& password)>
         askProxyCredentials;
 };
@@ -50,12 +51,14 @@ class QtDownloadEngine : public DownloadEngine {
         std::string url;
         std::string destination;
     };
-    // A fresh network manager per run, so nothing (connections, credentials) outlives it.
-    std::unique_ptr<QNetworkAccessManager> makeNetwork(QWidget* owner) const;
+    // One network manager for the engine's life, so a proxy login given once holds for every
+    // later probe and run; the proxy settings are read afresh for every call.
+    QNetworkAccessManager& network(QWidget* owner);
     void reportFailures(QWidget* owner, const QString& text) const;
 
     const std::string probeUrl_;
     const Options options_;
     std::string title_;
     std::vector<Queued> queue_;
+    std::unique_ptr<QNetworkAccessManager> network_;
 };

@@ -30,6 +30,8 @@ public:
     int ImageIndex(int panel) const { return panels_.at(static_cast<std::size_t>(panel)).image; }
     void SetCaption(int panel, const QString& caption);
     void SetImageIndex(int panel, int image);
+    // Where a panel is drawn, in the bar's own coordinates.
+    QRect PanelRect(int panel) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -43,6 +45,8 @@ private:
     const TImageList& images_;
     std::vector<Panel> panels_;
     void UpdateAccessibleText();
+    // Tells screen readers what a panel now says, and when panels come and go.
+    void AnnounceCaption(int panel, bool shownBefore);
 };
 
 }  // namespace toolkit

@@ -3,10 +3,14 @@
 // walks the tree with the mouse and the keyboard.
 #include <gtest/gtest.h>
 
+#include <QFontInfo>
+#include <QStyledItemDelegate>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 #include <filesystem>
 
 #include "e2e/SampleRun.h"
+#include "toolkit/DesignedFont.h"
 
 namespace {
 
@@ -63,6 +67,35 @@ TEST_F(FirstRun, TreeShowsTheSampleInstallationAgainstTheCatalogue) {
     const std::string modules = demo::ServerFolder(world.install) + "/modules/";
     EXPECT_EQ(Shown(FindRow(tree, {"Corvalite Web Server", "Modules", "mod_ssl.dll"})),
               (Strings{modules + "mod_ssl.dll", "2.2.9", "140", "OK"}));
+}
+
+// The test's own HOME has no font configuration of the sample run's kind: the program must
+// bring the designed font itself, so every text the first view shows, but a location, fits
+// its column.
+TEST_F(FirstRun, TheDesignedColumnTextsFitTheirColumns) {
+    if (std::filesystem::exists(toolkit::kWineTahoma)) {
+        EXPECT_EQ(QFontInfo(tree.font()).family(), "Tahoma");
+    }
+    QStyleOptionViewItem option;
+    option.initFrom(tree.viewport());
+    option.font = tree.font();
+    const int icon = tree.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &tree);
+    option.decorationSize = tree.iconSize().isValid() ? tree.iconSize() : QSize(icon, icon);
+    int checked = 0;
+    for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
+        for (const int column : {0, 2, 3, 4}) {
+            const QModelIndex index = tree.indexFromItem(*it, column);
+            if (index.data().toString().isEmpty() || !tree.visualRect(index).isValid()) continue;
+            const int needed = tree.itemDelegate()->sizeHint(option, index).width();
+            EXPECT_LE(needed, tree.visualRect(index).width())
+                << "cut: " << index.data().toString().toStdString();
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 10);
+    // Without Wine's Tahoma: the nearest installed stand-in, never a family that is missing.
+    EXPECT_EQ(toolkit::ClosestToTahoma({"No Such Family", "DejaVu Sans"}), "DejaVu Sans");
+    EXPECT_EQ(toolkit::ClosestToTahoma({"No Such Family"}), "");
 }
 
 TEST_F(FirstRun, TopRowsAreExpandedAndGroupsCollapsed) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -315,6 +316,30 @@ TEST_F(ComponentTree, SelectionDrivesTheButtonsAndPanels) {
     EXPECT_FALSE(f.Button2->isEnabled());
     EXPECT_EQ(f.TBXStatusBar1->Caption(1), "");
     EXPECT_EQ(f.TBXStatusBar1->Caption(0), "Online");  // panel 0 untouched
+}
+
+TEST_F(ComponentTree, TheStatusBarReadsAsAStatusBarWithOneChildPerPanel) {
+    InstallEditor();
+    h.ServeCatalogue("setup_php-5.exe\n", "", "3.1.0.245\n1\n", "", "");
+    TForm1& f = Refresh();
+    QAccessibleInterface* const bar = QAccessible::queryAccessibleInterface(f.TBXStatusBar1);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->role(), QAccessible::StatusBar);
+    ASSERT_EQ(bar->childCount(), 1) << "only \"Online\" says something yet";
+    EXPECT_EQ(bar->child(0)->text(QAccessible::Name), "Online");
+    EXPECT_EQ(bar->child(0)->parent(), bar);
+
+    f.ProjectTree->setCurrentItem(Top(0));
+
+    ASSERT_EQ(bar->childCount(), 3);
+    QStringList names;
+    for (int i = 0; i < bar->childCount(); ++i) {
+        EXPECT_EQ(bar->indexOfChild(bar->child(i)), i);
+        EXPECT_EQ(bar->child(i)->role(), QAccessible::StaticText);
+        names << bar->child(i)->text(QAccessible::Name);
+    }
+    EXPECT_EQ(names, (QStringList{"Online", "Setup available", "Up to date"}));
+    EXPECT_EQ(bar->child(1)->rect().width(), 250);
 }
 
 TEST_F(ComponentTree, ReadingPastAGroupRowsColumnsRaisesTheListIndexError) {

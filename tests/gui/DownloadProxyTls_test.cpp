@@ -2,6 +2,7 @@
 // proxy's credentials prompt, and TLS verification against a self-signed certificate.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <cstdlib>
@@ -95,8 +96,8 @@ TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {
     Harness h;
     h.requireCredentials();
     auto options = h.options();
-    options.askProxyCredentials = [&h](QWidget*, const QNetworkProxy& proxy, QString& user,
-                                       QString& password) {
+    options.askProxyCredentials = [&h](QWidget*, const QNetworkProxy& proxy, bool,
+                                       QString& user, QString& password) {
         ++h.prompts;
         EXPECT_EQ(proxy.port(), h.proxy.port());
         user = "jo";
@@ -118,7 +119,7 @@ TEST(DownloadProxy, DecliningThePromptFailsTheFileWithAReason) {
     Harness h;
     h.requireCredentials();
     auto options = h.options();
-    options.askProxyCredentials = [](QWidget*, const QNetworkProxy&, QString&, QString&) {
+    options.askProxyCredentials = [](QWidget*, const QNetworkProxy&, bool, QString&, QString&) {
         return false;
     };
     QtDownloadEngine engine("http://catalogue.corvalite.invalid/", options);
@@ -133,19 +134,64 @@ TEST(DownloadProxy, DecliningThePromptFailsTheFileWithAReason) {
         << h.failureText.toStdString();
 }
 
-TEST(DownloadProxy, TheDefaultPromptIsADialogWithUserAndPassword) {
+TEST(DownloadProxy, TheDefaultPromptIsADialogThatAsksAgainWhenRefused) {
     Harness h;
     h.requireCredentials();
     QtDownloadEngine engine("http://catalogue.corvalite.invalid/", h.options());
     engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
-    WhenModal<download::ProxyLoginDialog>([](download::ProxyLoginDialog& dialog) {
-        dialog.findChild<QLineEdit*>("UserEdit")->setText("jo");
-        QTest::keyClicks(dialog.findChild<QLineEdit*>("PasswordEdit"), "secret");
+    const auto answer = [](download::ProxyLoginDialog& dialog, const char* password) {
+        QTest::keyClicks(dialog.findChild<QLineEdit*>("PasswordEdit"), password);
         dialog.accept();
+    };
+    const QString refusal = QStringLiteral("The proxy 127.0.0.1:%1 did not accept").arg(h.proxy.port());
+    WhenModal<download::ProxyLoginDialog>([&](download::ProxyLoginDialog& dialog) {
+        dialog.findChild<QLineEdit*>("UserEdit")->setText("jo");
+        WhenModal<download::ProxyLoginDialog>([&](download::ProxyLoginDialog& again) {
+            EXPECT_TRUE(again.findChild<QLabel*>("QuestionLabel")->text().startsWith(refusal));
+            EXPECT_EQ(again.user(), "jo");
+            answer(again, "secret");
+        });
+        answer(dialog, "wrong");
     });
 
     EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
     EXPECT_EQ(h.dir.Read("list.txt"), std::string("via proxy: ") + kRemoteFile);
+}
+
+// The person takes far longer than any deadline over the login and gets the password wrong
+// once; the probe and the transfers wait for them, and within one run nobody asks twice.
+TEST(DownloadProxy, ALoginTakesItsTimeAndHoldsForTheRestOfTheRun) {
+    Harness h;
+    h.requireCredentials();
+    auto options = h.options();
+    options.probeTimeout = 300ms;
+    options.stallTimeout = 300ms;
+    int prompts = 0;
+    options.askProxyCredentials = [&](QWidget*, const QNetworkProxy& proxy, bool refused,
+                                      QString& user, QString& password) {
+        ++prompts;
+        EXPECT_EQ(proxy.port(), h.proxy.port());
+        EXPECT_EQ(user, refused ? "jo" : "");
+        QTest::qWait(1000);  // the person typing, events flowing as under a real dialog
+        user = "jo";
+        password = refused ? "secret" : "wrong";
+        return true;
+    };
+    QtDownloadEngine engine("http://catalogue.corvalite.invalid/", options);
+    engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
+
+    EXPECT_EQ(engine.IsConnected(), 1);
+    EXPECT_EQ(prompts, 2) << "asked, refused, asked again";
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.IsConnected(), 1);
+    EXPECT_EQ(prompts, 2) << "the login given holds for the run";
+
+    QtDownloadEngine nextRun("http://catalogue.corvalite.invalid/", options);
+    nextRun.AddFile(kRemoteFile, h.dir.folder() + "again.txt");
+    EXPECT_EQ(nextRun.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(prompts, 4);
+    EXPECT_EQ(h.dir.Read("again.txt"), std::string("via proxy: ") + kRemoteFile);
+    EXPECT_EQ(h.failureMessages, 0) << h.failureText.toStdString();
 }
 
 // A certificate nobody signed: the engine must refuse it, and say so.

@@ -1,0 +1,60 @@
+#pragma once
+// The proxy logins of one run of the program. Answers a network manager's request for a
+// proxy's credentials from what the person already gave for that proxy, and asks only when
+// nothing was given yet or the proxy refused it. Kept in memory only: a password typed once
+// is never stored anywhere. While the question is open it says so, because the person's
+// typing time must not count against any deadline.
+#include <QNetworkProxy>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <map>
+
+class QAuthenticator;
+class QNetworkAccessManager;
+class QTimer;
+
+namespace download {
+
+class ProxyLogins : public QObject {
+    Q_OBJECT
+  public:
+    // `refused`: the proxy turned down the credentials `user` and `password` hold on entry.
+    // False when the person declines.
+    using Ask = std::function<bool(QWidget* owner, const QNetworkProxy& proxy, bool refused,
+                                   QString& user, QString& password)>;
+
+    // Answers `network`'s requests from now on and lives as long as it.
+    ProxyLogins(QNetworkAccessManager& network, Ask ask);
+
+    // The window the question belongs to, for the calls that follow.
+    void setOwner(QWidget* owner) { owner_ = owner; }
+
+    // The logins answering `network`, or nullptr.
+    static ProxyLogins* of(const QNetworkAccessManager& network);
+
+  signals:
+    void promptOpened();
+    void promptClosed();
+
+  private:
+    struct Login {
+        QString user;
+        QString password;
+    };
+    void answer(const QNetworkProxy& proxy, QAuthenticator* authenticator);
+    bool prompt(const QNetworkProxy& proxy, bool refused, Login& login);
+
+    const Ask ask_;
+    std::map<QString, Login> given_;  // by proxy type, host and port
+    QPointer<QWidget> owner_;
+    int openPrompts_ = 0;
+};
+
+// Stops `timer` while a login question of `network` is open, then lets it run on with the
+// time it had left.
+void HoldWhileAsking(QTimer& timer, const QNetworkAccessManager& network);
+
+}  // namespace download
