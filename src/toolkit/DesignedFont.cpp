@@ -20,7 +20,10 @@ const QStringList kStandIns{"DejaVu Sans Condensed", "Liberation Sans", "Arimo",
                             "Noto Sans", "FreeSans", "DejaVu Sans"};
 
 void ProvideTahoma() {
+#ifndef Q_OS_WIN
+    // Windows has Tahoma among its own fonts; elsewhere Wine's copy is the designed one.
     if (QFile::exists(kWineTahoma) && QFontDatabase::addApplicationFont(kWineTahoma) >= 0) return;
+#endif
     if (QFontDatabase::hasFamily(kFamily)) return;
     const QString standIn = ClosestToTahoma(kStandIns);
     if (!standIn.isEmpty()) QFont::insertSubstitution(kFamily, standIn);
