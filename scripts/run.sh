@@ -50,7 +50,7 @@ fi
 
 # The desktop entry and icon, for the sandbox's menu only.
 mkdir -p "$XDG_DATA_HOME/applications" "$XDG_DATA_HOME/icons/hicolor/scalable/apps"
-sed "s|^Exec=.*|Exec=\"$program\"|" demo/corvalite-update.desktop \
+sed "s|^Exec=.*|Exec=\"$program\"|" packaging/linux/corvalite-update.desktop \
   > "$XDG_DATA_HOME/applications/corvalite-update.desktop"
 cp src/resources/corvalite-update.svg "$XDG_DATA_HOME/icons/hicolor/scalable/apps/"
 
