@@ -21,9 +21,9 @@ install(FILES ${CORVALITE_GENERATED}/corvalite-update DESTINATION ${CMAKE_INSTAL
 
 install(FILES ${CORVALITE_PACKAGING}/corvalite-update.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-configure_file(${CORVALITE_PACKAGING}/corvalite-update.metainfo.xml
-               ${CORVALITE_GENERATED}/corvalite-update.metainfo.xml @ONLY)
-install(FILES ${CORVALITE_GENERATED}/corvalite-update.metainfo.xml
+configure_file(${CORVALITE_PACKAGING}/example.zelmarock.CorvaliteUpdate.metainfo.xml
+               ${CORVALITE_GENERATED}/example.zelmarock.CorvaliteUpdate.metainfo.xml @ONLY)
+install(FILES ${CORVALITE_GENERATED}/example.zelmarock.CorvaliteUpdate.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CORVALITE_ICON} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 

@@ -17,14 +17,15 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-user-dirs, qt6-svg-plugins")
+  # The icons are drawn by Qt's SVG plugins, which no linker sees.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-user-dirs")
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "keeps the Corvalite developer products up to date\n"
-      " The assistant fetches the vendor's catalogue, finds the Corvalite products\n"
-      " installed on this computer and reads their executables' version records. It\n"
-      " shows every product and catalogue entry in one component tree with its\n"
-      " location, version, build and state, and downloads a chosen component, then\n"
-      " starts its setup or moves it into the product's folder.")
+      "The assistant fetches the vendor's catalogue, finds the Corvalite products\n"
+      "installed on this computer and reads their executables' version records. It\n"
+      "shows every product and catalogue entry in one component tree with its\n"
+      "location, version, build and state, and downloads a chosen component, then\n"
+      "starts its setup or moves it into the product's folder.")
   string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 endif()
 include(CPack)

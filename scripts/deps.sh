@@ -9,6 +9,7 @@ packages=(
   xvfb xauth x11-utils openbox imagemagick
   binutils-mingw-w64-x86-64 curl python3 fonts-dejavu-core
   fonts-wine
+  dpkg-dev lintian desktop-file-utils appstream librsvg2-bin xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
