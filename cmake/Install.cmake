@@ -3,7 +3,7 @@
 # and the desktop's menu entry, icons, metainfo and manual page. On Windows the program sits at
 # the root of the folder the ZIP unpacks to.
 if(WIN32)
-  install(TARGETS update RUNTIME DESTINATION .)
+  include(${CMAKE_CURRENT_LIST_DIR}/InstallWindows.cmake)
   return()
 endif()
 
