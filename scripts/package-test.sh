@@ -15,13 +15,9 @@ echo "== package: $deb"
 lintian --fail-on error "$deb"
 
 work=$(mktemp -d)
-pids=()
+source scripts/processes.sh
 cleanup() {
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -TERM "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
+  stop_started
   chmod -R u+w "$work" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -32,14 +28,6 @@ fail() {
   echo "package-test: $1" >&2
   tail -n 20 "$work/server.log" "$work/program.log" >&2 || true
   exit 1
-}
-wait_for() {
-  local tenths=$1; shift
-  for ((n = 0; n < tenths; n++)); do
-    if "$@"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
 }
 
 root=$work/root
