@@ -36,8 +36,9 @@ TEST(Places, AnEmptyDownloadFolderMeansTheDefaultOneBesideTheProgram) {
         const std::string folder = world.programFolder + "download";
         fs::remove_all(folder);  // made at start-up; made again when missing
         DownloadWithEmptyFolder(program.window());
-        EXPECT_EQ(e2e::ReadFile(fs::path(folder) / kSetup),
-                  e2e::ReadFile(fs::path(world.site) / "download/php" / kSetup));
+        ASSERT_TRUE(fs::exists(fs::path(folder) / kSetup));
+        EXPECT_TRUE(e2e::ReadFile(fs::path(folder) / kSetup) ==
+                    e2e::ReadFile(fs::path(world.site) / "download/php" / kSetup));
         EXPECT_EQ(opened.LocalPaths(), std::vector<std::string>{folder});
         EXPECT_FALSE(fs::exists(fs::path("/") / kSetup));
     }
