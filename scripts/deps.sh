@@ -10,6 +10,7 @@ packages=(
   binutils-mingw-w64-x86-64 curl python3 fonts-dejavu-core
   fonts-wine
   g++-mingw-w64-x86-64-posix wine wine64
+  dpkg-dev lintian desktop-file-utils appstream librsvg2-bin xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

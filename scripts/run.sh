@@ -50,31 +50,13 @@ fi
 
 # The desktop entry and icon, for the sandbox's menu only.
 mkdir -p "$XDG_DATA_HOME/applications" "$XDG_DATA_HOME/icons/hicolor/scalable/apps"
-sed "s|^Exec=.*|Exec=\"$program\"|" demo/corvalite-update.desktop \
+sed "s|^Exec=.*|Exec=\"$program\"|" packaging/linux/corvalite-update.desktop \
   > "$XDG_DATA_HOME/applications/corvalite-update.desktop"
 cp src/resources/corvalite-update.svg "$XDG_DATA_HOME/icons/hicolor/scalable/apps/"
 
-pids=()
-cleanup() {
-  # Newest first: the program, the window manager, the X server, then the vendor server.
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill -TERM "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-}
-trap cleanup EXIT
+source scripts/processes.sh
+trap stop_started EXIT
 trap 'exit 130' INT TERM
-
-# Poll for a condition for up to $1 tenths of a second.
-wait_for() {
-  local tenths=$1; shift
-  for ((n = 0; n < tenths; n++)); do
-    if "$@"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
 
 "$tool" site "$sandbox/site"
 "$tool" install "$sandbox/install"

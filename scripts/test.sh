@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in the ordinary build, once
 # under AddressSanitizer and UndefinedBehaviorSanitizer with the fuzz targets on libFuzzer,
-# and the platform layer's tests once more as Windows programs under Wine.
+# and the platform layer's tests once more as Windows programs under Wine. The ordinary build
+# is also packaged and its package run from a read-only program folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -16,5 +17,9 @@ for preset in default asan windows-platform; do
   # Each fuzz target's coverage, which ctest keeps only in its log for a passing test.
   grep -h "final coverage" "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null || true
   echo "== $preset: tests took $((SECONDS - start)) s"
+  if [ "$preset" = default ]; then
+    echo "== $preset: package"
+    bash scripts/package-test.sh "$preset" || status=1
+  fi
 done
 exit $status

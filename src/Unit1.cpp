@@ -111,7 +111,8 @@ void TForm1::FormCreate() {
     ServerRunner =
         std::make_unique<TServerRunner>(appData + "Zelmarock/corvalitesrv.exe", services_.desktop);
 
-    DownloadDir = services_.programFolder + "download";
+    places = ChoosePlaces(services_.programFolder);
+    DownloadDir = places.defaultDownloadFolder;
     std::error_code ignored;
     std::filesystem::create_directories(DownloadDir, ignored);
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "Places.h"
 #include "Services.h"
 #include "Unit1Catalogue.h"
 #include "toolkit/StatusBar.h"
@@ -28,7 +29,8 @@ public:
     toolkit::TImageList TBImageList1;
 
     // Process-wide state.
-    std::string DownloadDir;
+    Places places;            // where the lists and the default download folder live
+    std::string DownloadDir;  // empty means the default download folder
     bool AutoUpdate = false;
     bool Online = false;
     bool EditorFound = false;

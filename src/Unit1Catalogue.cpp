@@ -45,28 +45,28 @@ void ClearStaleFiles(const std::string& folder) {
 
 }  // namespace
 
-void FetchCatalogue(DownloadEngine& engine, QWidget* owner, const std::string& programFolder,
+void FetchCatalogue(DownloadEngine& engine, QWidget* owner, const std::string& listFolder,
                     const std::string& catalogueBase, TCatalogue& catalogue) {
     // A file left by an earlier failed run must never pass for this run's catalogue.
-    ClearStaleFiles(programFolder);
+    ClearStaleFiles(listFolder);
 
     engine.SetOption("title", "Receiving info");
     engine.ClearFiles();
     for (const auto& file : kFiles)
-        engine.AddFile(catalogueBase + file.serverPath, programFolder + file.localName);
+        engine.AddFile(catalogueBase + file.serverPath, listFolder + file.localName);
     engine.DownloadFiles(owner);
 
-    catalogue.PHP.LoadFromFile(programFolder + "list.txt");
-    catalogue.Debugger.LoadFromFile(programFolder + "list_d.txt");
-    catalogue.Modules.LoadFromFile(programFolder + "list_m.txt");
-    catalogue.Utils.LoadFromFile(programFolder + "list_u.txt");
+    catalogue.PHP.LoadFromFile(listFolder + "list.txt");
+    catalogue.Debugger.LoadFromFile(listFolder + "list_d.txt");
+    catalogue.Modules.LoadFromFile(listFolder + "list_m.txt");
+    catalogue.Utils.LoadFromFile(listFolder + "list_u.txt");
 
     toolkit::TStringList versions;
-    versions.LoadFromFile(programFolder + "list_v.txt");
+    versions.LoadFromFile(listFolder + "list_v.txt");
     if (versions.Count() > 1) {
         catalogue.RemoteEditorVersion = versions[0];
         catalogue.RemoteServerVersion = versions[1];
     }
 
-    DeleteLocalFiles(programFolder);
+    DeleteLocalFiles(listFolder);
 }

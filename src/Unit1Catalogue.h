@@ -16,8 +16,8 @@ struct TCatalogue {
     std::string RemoteServerVersion;
 };
 
-// Fetches the five catalogue lists into programFolder through the engine, loads them and
+// Fetches the five catalogue lists into listFolder through the engine, loads them and
 // deletes them. A list the engine did not deliver fails its load with the file-open error;
 // lists loaded before it keep their new contents and this run's files stay in place.
-void FetchCatalogue(DownloadEngine& engine, QWidget* owner, const std::string& programFolder,
+void FetchCatalogue(DownloadEngine& engine, QWidget* owner, const std::string& listFolder,
                     const std::string& catalogueBase, TCatalogue& catalogue);

@@ -14,6 +14,7 @@ namespace {
 struct DownloadRequest {
     std::string url;
     std::string fileName;
+    std::string folder;  // the download folder of this download
     std::string destination;
 };
 
@@ -43,7 +44,8 @@ std::optional<DownloadRequest> PrepareDownload(TForm1& form) {
         ShowNotice(UnsafeNameNotice(request.fileName));
         return std::nullopt;
     }
-    request.destination = DownloadDestination(form.DownloadDir, request.fileName);
+    request.folder = EffectiveDownloadFolder(form.DownloadDir, form.places);
+    request.destination = DownloadDestination(request.folder, request.fileName);
     return request;
 }
 
@@ -74,7 +76,7 @@ bool IsGuardedProductRunning(TForm1& form, RunningGuard guard) {
 void StartSetup(TForm1& form, const DownloadRequest& request) {
     if (form.services().shell.StartProgram(request.destination)) return;
     MessageDialog("\"" + request.fileName + "\" could not be started. It stays in the download " +
-                      "folder " + form.DownloadDir + ".",
+                      "folder " + request.folder + ".",
                   mtError, mbOK, 0, 9);
 }
 
@@ -95,7 +97,7 @@ void TForm1::Button2Click() {
     const auto request = PrepareDownload(*this);
     if (!request) return;
     RunDownload(*this, *request);
-    ExploreFolder(services_.shell, DownloadDir);  // whatever became of the download
+    ExploreFolder(services_.shell, request->folder);  // whatever became of the download
 }
 
 void TForm1::Button1Click() {

@@ -169,8 +169,7 @@ void TForm1::RefreshComponentTree() {
     NameSet present;
     ProjectTree->RemoveAll();
 
-    FetchCatalogue(services_.engine, this, services_.programFolder, services_.catalogueBase,
-                   Catalogue);
+    FetchCatalogue(services_.engine, this, places.listFolder, services_.catalogueBase, Catalogue);
     const std::string& base = services_.downloadBase;
 
     // The editor and its listener.
