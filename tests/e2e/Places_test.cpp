@@ -8,7 +8,7 @@
 
 #include "e2e/SampleRun.h"
 #include "support/OpenedUrls.h"
-#include "support/ScopedEnv.h"
+#include "support/ScopedEnvironment.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ TEST(Places, AnEmptyDownloadFolderMeansTheDefaultOneBesideTheProgram) {
 TEST(Places, AReadOnlyProgramFolderUsesTheUsersCacheAndDownloadFolders) {
     OpenedUrls opened;
     e2e::SampleWorld world;
-    const ScopedEnv cache("XDG_CACHE_HOME", world.dir.path() + "/cache");
+    ScopedEnvironment environment;
+    environment.Set("XDG_CACHE_HOME", world.dir.path() + "/cache");
     const std::string lists = world.dir.path() + "/cache/corvalite-update/";
     const std::string downloads = world.dir.path() + "/Transfers";
     world.dir.Write("config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"" + downloads + "\"\n");
