@@ -68,7 +68,7 @@ struct FaultyHttpServer::State {
     bool stopping = false;
     std::vector<std::thread> workers;
     std::vector<int> clients;
-    std::string body;
+    std::shared_ptr<const std::string> body = std::make_shared<const std::string>();
     std::string etag;
     std::string digest;
     std::string wrongDigest;
@@ -99,7 +99,8 @@ void FaultyHttpServer::State::answer(int fd, const std::string& request) {
     ranges.push_back(range);
     const Step step = steps.empty() ? Step{} : steps.front();
     if (!steps.empty()) steps.pop_front();
-    const std::string file = body;  // a copy: the test may replace the file meanwhile
+    const std::shared_ptr<const std::string> held = body;  // the test may replace it meanwhile
+    const std::string& file = *held;
     const std::string fileDigest = step.fault == Fault::WrongDigest ? wrongDigest : digest;
     const std::string tag = etag;
     lock.unlock();
@@ -203,7 +204,7 @@ void FaultyHttpServer::setFile(std::string body, std::string etag, bool withDige
     const std::lock_guard lock(state_->mutex);
     state_->digest = withDigest ? digestOf(body) : std::string();
     state_->wrongDigest = digestOf(body + "x");
-    state_->body = std::move(body);
+    state_->body = std::make_shared<const std::string>(std::move(body));
     state_->etag = std::move(etag);
 }
 
