@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include "support/ChildProcess.h"
 #include "support/FaultyHttpServer.h"
 #include "support/LocalHttpServer.h"
+#include "support/ModalDriver.h"
 #include "support/TempDir.h"
 
 using namespace std::chrono_literals;
@@ -187,4 +190,24 @@ TEST_F(DownloadResumeTest, AKilledTransferResumesWhereItsBytesEnded) {
     EXPECT_EQ(server.ranges().back(), "bytes=" + std::to_string(kept) + "-");
     EXPECT_TRUE(dir.Read("php_dbg.dll") == body);
     EXPECT_TRUE(onlyDestinationLeft());
+}
+
+TEST_F(DownloadResumeTest, CancelAnswersAtOnceDuringAPauseAndKeepsTheBytes) {
+    server.setFile(fileBody(300'000), "\"v1\"");
+    server.script({{Fault::CutAfter, 100'000}, {Fault::Unavailable, 30}});
+    QElapsedTimer sinceClick;
+    WhenModal<download::ProgressWindow>([&](download::ProgressWindow& window) {
+        auto* const notice = window.findChild<QLabel*>("RetryLabel");
+        // Waiting out the server's 30 s Retry-After.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return notice->text().contains("Retrying in 30 s"); },
+                                    20000));
+        sinceClick.start();
+        QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
+    });
+
+    EXPECT_EQ(run(), 0);
+    EXPECT_LT(sinceClick.elapsed(), 200);
+    EXPECT_EQ(shown.count, 0);
+    EXPECT_FALSE(std::filesystem::exists(destination));
+    EXPECT_EQ(std::filesystem::file_size(dir.folder() + ".php_dbg.dll.partial"), 100'000u);
 }
