@@ -136,7 +136,8 @@ int main(int argc, char** argv) {
         argc, argv, {"bytes", "cut", "rounds", "dir"},
         [](const bench::Flags& flags) {
             setup = std::make_unique<Setup>();
-            setup->bytes = static_cast<std::uint64_t>(bench::FlagNumber(flags, "bytes", 256L << 20));
+            setup->bytes =
+                static_cast<std::uint64_t>(bench::FlagNumber(flags, "bytes", 256L << 20));
             setup->cut = static_cast<std::uint64_t>(bench::FlagNumber(flags, "cut", 32L << 20));
             const fs::path parent = bench::FlagText(flags, "dir", fs::temp_directory_path());
             std::string pattern = (parent / "corvalite-resume-XXXXXX").string();

@@ -329,8 +329,8 @@ void FileTransfer::failFromReply() {
     }
     // A proxy's 407 is better told in words than as a status.
     if (status >= 400 && status != 407) {
-        retryAfter_ = parseRetryAfter(reply_->rawHeader("Retry-After"),
-                                      QDateTime::currentDateTimeUtc());
+        retryAfter_ =
+            parseRetryAfter(reply_->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
         return fail(describeHttpStatus(*reply_),
                     isTransientStatus(status) ? Retry::Always : Retry::Never);
     }
@@ -342,8 +342,8 @@ void FileTransfer::deliver() {
     const QString name = QFileInfo(destination_).fileName();
     if (digest_ && !digest_->matches()) {
         dropBytes();
-        return fail(tr("damaged in transfer: %1 does not match the digest the server sent")
-                        .arg(name));
+        return fail(
+            tr("damaged in transfer: %1 does not match the digest the server sent").arg(name));
     }
     errno = 0;
     if (!file_.flush() || !platform::SyncToDisk(file_.handle()))
@@ -354,8 +354,8 @@ void FileTransfer::deliver() {
                             std::filesystem::path(destination_.toStdU16String()), error);
     if (error) {
         dropBytes();
-        return fail(tr("cannot write %1: %2")
-                        .arg(destination_, QString::fromLocal8Bit(error.message())));
+        return fail(
+            tr("cannot write %1: %2").arg(destination_, QString::fromLocal8Bit(error.message())));
     }
     partial_.forget();
     finish(Outcome::Arrived);

@@ -34,12 +34,13 @@ std::optional<std::chrono::milliseconds> parseRetryAfter(const QByteArray& value
     if (text.isEmpty()) return std::nullopt;
     bool isNumber = false;
     const qlonglong seconds = text.toLongLong(&isNumber);
-    if (isNumber) return seconds < 0 ? std::nullopt
-                                     : std::optional(std::chrono::milliseconds(seconds * 1000));
+    if (isNumber)
+        return seconds < 0 ? std::nullopt
+                           : std::optional(std::chrono::milliseconds(seconds * 1000));
     // IMF-fixdate, as in "Wed, 21 Oct 2015 07:28:00 GMT".
-    QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(text.chopped(
-                                                 text.endsWith(" GMT") ? 4 : 0)),
-                                             "ddd, dd MMM yyyy HH:mm:ss");
+    QDateTime when =
+        QLocale::c().toDateTime(QString::fromLatin1(text.chopped(text.endsWith(" GMT") ? 4 : 0)),
+                                "ddd, dd MMM yyyy HH:mm:ss");
     if (!when.isValid()) return std::nullopt;
     when.setTimeZone(QTimeZone::utc());
     return std::chrono::milliseconds(std::max<qint64>(0, now.msecsTo(when)));

@@ -12,8 +12,7 @@ struct RetryPolicy {
     // Tries in a row that brought no new byte before the transfer gives up.
     int retriesWithoutProgress = 3;
     // Pauses before the first, second, third... retry in a row; the last one repeats.
-    std::vector<std::chrono::milliseconds> pauses{std::chrono::seconds(1),
-                                                  std::chrono::seconds(3),
+    std::vector<std::chrono::milliseconds> pauses{std::chrono::seconds(1), std::chrono::seconds(3),
                                                   std::chrono::seconds(8)};
     // A server's Retry-After is honoured up to this.
     std::chrono::milliseconds longestRetryAfter = std::chrono::seconds(30);

@@ -141,7 +141,8 @@ TEST_F(DownloadResumeTest, AWrongDigestOrAWrongLengthNeverDelivers) {
     // Damage found only at the end, after a resume: the resumed part counts too.
     server.script({{Fault::CutAfter, 120'000}, {Fault::WrongDigest}});
     EXPECT_EQ(run(), 0);
-    EXPECT_TRUE(shown.text.contains("damaged in transfer: php_dbg.dll")) << shown.text.toStdString();
+    EXPECT_TRUE(shown.text.contains("damaged in transfer: php_dbg.dll"))
+        << shown.text.toStdString();
     EXPECT_EQ(server.ranges().size(), 2u);  // damage is not retried
     EXPECT_TRUE(dir.Read("php_dbg.dll") == "older");
     EXPECT_TRUE(onlyDestinationLeft());
@@ -176,9 +177,9 @@ TEST_F(DownloadResumeTest, AKilledTransferResumesWhereItsBytesEnded) {
     server.setFile(body, "\"v1\"");
     server.script({{Fault::Stall, 1'500'000}});
     const std::string partial = dir.folder() + ".php_dbg.dll.partial";
-    auto child = ChildProcess::Start(
-        {"/proc/self/exe", "--gtest_filter=DownloadResumeChild.*"},
-        {std::string(kChildVariable) + "=" + server.url() + "|" + destination});
+    auto child =
+        ChildProcess::Start({"/proc/self/exe", "--gtest_filter=DownloadResumeChild.*"},
+                            {std::string(kChildVariable) + "=" + server.url() + "|" + destination});
     ASSERT_TRUE(child);
     QTRY_VERIFY_WITH_TIMEOUT(
         std::filesystem::exists(partial) && std::filesystem::file_size(partial) >= 1'400'000,
@@ -199,8 +200,8 @@ TEST_F(DownloadResumeTest, CancelAnswersAtOnceDuringAPauseAndKeepsTheBytes) {
     WhenModal<download::ProgressWindow>([&](download::ProgressWindow& window) {
         auto* const notice = window.findChild<QLabel*>("RetryLabel");
         // Waiting out the server's 30 s Retry-After.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return notice->text().contains("Retrying in 30 s"); },
-                                    20000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return notice->text().contains("Retrying in 30 s"); }, 20000));
         sinceClick.start();
         QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
     });

@@ -1,8 +1,8 @@
 #include "support/FaultyHttpServer.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <linux/sockios.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -106,9 +106,9 @@ void FaultyHttpServer::State::answer(int fd, const std::string& request) {
     lock.unlock();
 
     if (step.fault == Fault::Unavailable) {
-        const std::string head = "HTTP/1.1 503 Service Unavailable\r\nRetry-After: " +
-                                 std::to_string(step.bytes) +
-                                 "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        const std::string head =
+            "HTTP/1.1 503 Service Unavailable\r\nRetry-After: " + std::to_string(step.bytes) +
+            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         if (sendAll(fd, head.data(), head.size())) letClientRead(fd);
         return;
     }
