@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-targets=(bench_refresh bench_engine bench_startup bench_version_reads)
+targets=(bench_refresh bench_engine bench_resume bench_startup bench_version_reads)
 
 if [ -n "${BUILD:-}" ]; then
   build=$(cd "$BUILD" && pwd)
@@ -53,6 +53,11 @@ mkdir -p "$sandbox/download"
 "$bin/bench_engine" --rounds=3 --bytes="${ENGINE_BYTES:-1073741824}" --dir="$sandbox/download" \
   --benchmark_out="$sandbox/json/engine.json" --benchmark_out_format=json >/dev/null ||
   echo "engine benchmark did not finish" >&2
+
+echo "resume: 256 MiB cut every 32 MiB; with a digest, engine and curl in turns" >&2
+"$bin/bench_resume" --rounds=3 --dir="$sandbox/download" \
+  --benchmark_out="$sandbox/json/resume.json" --benchmark_out_format=json >/dev/null ||
+  echo "resume benchmark did not finish" >&2
 
 echo "start-up" >&2
 "$bin/bench_startup" --benchmark_repetitions=7 --benchmark_enable_random_interleaving=true \
@@ -157,6 +162,22 @@ row(f"Engine throughput, 1 GiB from local HTTP ({len(speeds['engine'])} turns ea
     fmt_speed(e), f"curl -o {fmt_speed(c)}", fmt_ratio(r), "≥ 0.8× curl",
     met(None if r is None else r >= 0.8))
 
+resume = runs("resume")
+cut = iterations(resume, "resume/cut")
+if cut:
+    per_byte = cut[0].get("transferred_per_byte")
+    row("Transfer cut every 32 MiB, 256 MiB in one run, resumed and verified (sha-256)",
+        f"{per_byte:.3f}× its size transferred", f"{cut[0]['bytes_per_second'] / 1e6:.0f} MB/s",
+        "", "≤ 1.02× size", met(per_byte <= 1.02))
+    row("Damaged or partial files delivered, over the cut run's injected faults",
+        f"{cut[0].get('damaged_or_partial_delivered', 0):.0f}",
+        f"{cut[0].get('faults', 0):.0f} faults", "", "0", met(cut[0].get('damaged_or_partial_delivered', 1) == 0))
+digest = {k: [e["bytes_per_second"] / 1e6 for e in iterations(resume, f"digest/{k}/")]
+          for k in ("engine", "curl")}
+d, dc = median(digest["engine"]), median(digest["curl"])
+row(f"Engine throughput with a sha-256 digest, 256 MiB ({len(digest['engine'])} turns each)",
+    fmt_speed(d), f"curl -o {fmt_speed(dc)}", fmt_ratio(ratio(d, dc)), "reported", "")
+
 startup = runs("startup")
 u = median([ms(x) for x in iterations(startup, "startup/update")])
 m = median([ms(x) for x in iterations(startup, "startup/minimal")])
@@ -206,8 +227,12 @@ How each figure is taken:
   process; peak memory is that process's VmHWM.
 - **Engine**: the engine and `curl -o` fetch the same 1 GiB generated file from the same
   local HTTP server, in turns (engine, curl, engine, curl, …) into a temporary folder on the
-  build's disk, deleted after each turn; median of the turns. The engine writes through
-  `QSaveFile`, which syncs the file to disk before it replaces the destination; curl does not.
+  build's disk, deleted after each turn; median of the turns. The engine writes a hidden
+  partial file, which it syncs to disk before it renames it over the destination; curl does not.
+- **Resume**: a local server that cuts the connection after every 32 MiB of a 256 MiB file
+  (its sha-256 sent as `Repr-Digest`); one `DownloadFiles` must deliver it whole; "transferred"
+  is every body byte the engine received, all tries together. The digest rows fetch the same
+  file uncut from the same server, engine and `curl -o` in turns (curl checks no digest).
 - **Start-up**: a bench-only entry wires the main window exactly as `update.cpp` does, with
   an offline engine so the first showing asks no server, and reports its first paint; the
   reference is a Qt Widgets program showing one empty window with one label, since any

@@ -1,14 +1,20 @@
 #pragma once
-// One queued file on its way: the answer streams into a QSaveFile beside the destination,
-// which replaces the destination only when the whole answer arrived with a 2xx status.
-// Anything else discards the temporary file, so an older file at the destination stays.
+// One try of one queued file: the answer streams into the partial file beside the
+// destination, which replaces the destination (by rename, after a sync) only when the whole
+// file arrived with a 2xx status, of the announced length and, when a digest came with it,
+// matching it. A failure keeps the bytes for a resume when the server gave a validator and
+// discards them otherwise, so an older file at the destination always stays.
+#include <QFile>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
-#include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <optional>
+
+#include "download/Digest.h"
+#include "download/PartialFile.h"
 
 class QNetworkAccessManager;
 
@@ -18,19 +24,30 @@ class FileTransfer : public QObject {
     Q_OBJECT
   public:
     enum class Outcome { Running, Arrived, Failed, Cancelled };
+    // Whether another try may do better.
+    enum class Retry { Never, Always, OnceStarted };
 
+    // `digest` carries the running hash from one try of the file to the next.
     FileTransfer(QNetworkAccessManager& network, QUrl url, QString destination,
-                 std::chrono::milliseconds stallTimeout, int maxRedirects, QObject* parent);
+                 std::chrono::milliseconds stallTimeout, int maxRedirects,
+                 std::optional<RunningDigest>& digest, QObject* parent);
     ~FileTransfer() override;
 
-    // Opens the temporary file and sends the request; ended() follows, always queued.
+    // Opens the partial file and sends the request; ended() follows, always queued.
     void start();
-    // Ends at once; no ended() follows.
+    // Ends at once, keeping what arrived when it can be resumed; no ended() follows.
     void cancel();
 
     Outcome outcome() const { return outcome_; }
     // Why it failed, in words for the user.
     const QString& failure() const { return failure_; }
+    Retry retry() const { return retry_; }
+    // The server's Retry-After, when it gave one.
+    std::optional<std::chrono::milliseconds> retryAfter() const { return retryAfter_; }
+    // How far into the file this try got.
+    qint64 reached() const { return written_; }
+    // Bytes of the file this try received over the network.
+    qint64 received() const { return received_; }
 
   signals:
     void progressed(qint64 done, qint64 total);
@@ -38,17 +55,31 @@ class FileTransfer : public QObject {
 
   private:
     void onMetaData();
+    bool acceptAnswer();
+    void startDigest(bool wholeFile);
     void onReadyRead();
     void onFinished();
+    void failFromReply();
     void onStalled();
+    void deliver();
     void startWriteback();
-    void fail(const QString& why);
+    void fail(const QString& why, Retry retry = Retry::Never);
+    void dropBytes();
     void finish(Outcome outcome);
     bool statusIsSuccess() const;
+    // The one place the stall timer is armed and disarmed.
+    void restartStallTimer();
+    void stopStallTimer();
 
     QNetworkAccessManager& network_;
     const QUrl url_;
-    QSaveFile file_;
+    const QString destination_;
+    const PartialFile partial_;
+    QFile file_;
+    QString validator_;      // of the bytes in the partial file; empty: not resumable
+    qint64 resumeFrom_ = 0;  // bytes asked not to be sent again
+    bool metaSeen_ = false;
+    std::optional<RunningDigest>& digest_;
     const std::chrono::milliseconds stallTimeout_;
     const int maxRedirects_;
     QPointer<QNetworkReply> reply_;
@@ -58,9 +89,12 @@ class FileTransfer : public QObject {
     QByteArray buffer_;
     qint64 writebackStart_ = 0;  // bytes before this are on their way to the disk
     qint64 written_ = 0;
-    qint64 expected_ = -1;  // size of the 2xx answer, when known
+    qint64 expected_ = -1;  // size of the whole file, when known
+    qint64 received_ = 0;
     Outcome outcome_ = Outcome::Running;
     QString failure_;
+    Retry retry_ = Retry::Never;
+    std::optional<std::chrono::milliseconds> retryAfter_;
 };
 
 }  // namespace download

@@ -50,6 +50,9 @@ void ProgressWindow::buildLayout() {
     speedLabel_ = makeLabel(this, "SpeedLabel");
     timeLeftLabel_ = makeLabel(this, "TimeLeftLabel");
     fileCountLabel_ = makeLabel(this, "FileCountLabel");
+    retryLabel_ = makeLabel(this, "RetryLabel");
+    retryLabel_->setWordWrap(true);
+    retryLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     speedLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     timeLeftLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont bold = fileLabel_->font();
@@ -77,6 +80,7 @@ void ProgressWindow::buildLayout() {
     layout->addLayout(row({caption, fileLabel_}, 1));
     layout->addWidget(fileBar_);
     layout->addLayout(row({bytesLabel_, speedLabel_, timeLeftLabel_}, 0));
+    layout->addWidget(retryLabel_);
     layout->addSpacing(6);
     layout->addWidget(fileCountLabel_);
     layout->addWidget(overallBar_);
@@ -97,7 +101,17 @@ void ProgressWindow::beginFile(int index, int count, const QString& name) {
     done_ = 0;
     total_ = -1;
     rate_.reset();
+    retryLabel_->clear();
     dirty_ = true;
+}
+
+void ProgressWindow::setRetrying(const QString& why, std::chrono::milliseconds pause) {
+    if (why.isEmpty()) {
+        retryLabel_->clear();
+        return;
+    }
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(pause).count();
+    retryLabel_->setText(tr("Retrying in %1 s: %2").arg(seconds).arg(why));
 }
 
 void ProgressWindow::setBytes(qint64 done, qint64 total) {

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 
 #include "download/ProgressText.h"
 
@@ -26,6 +27,8 @@ class ProgressWindow : public QDialog {
     void beginFile(int index, int count, const QString& name);
     // Bytes of the current file so far; total < 0 when the server did not say.
     void setBytes(qint64 done, qint64 total);
+    // A try failed and the next follows after `pause`; an empty `why` clears the notice.
+    void setRetrying(const QString& why, std::chrono::milliseconds pause);
     // How many times the labels were refreshed; tests check the rate limit with it.
     int refreshCount() const { return refreshCount_; }
 
@@ -46,6 +49,7 @@ class ProgressWindow : public QDialog {
     QLabel* speedLabel_ = nullptr;
     QLabel* timeLeftLabel_ = nullptr;
     QLabel* fileCountLabel_ = nullptr;
+    QLabel* retryLabel_ = nullptr;
     QProgressBar* fileBar_ = nullptr;
     QProgressBar* overallBar_ = nullptr;
     QPushButton* cancelButton_ = nullptr;

@@ -103,8 +103,10 @@ int QtDownloadEngine::DownloadFiles(QWidget* owner) {
     const QString caption = QString::fromStdString(title_);
     download::ProgressWindow window(owner, caption);
     window.show();
-    download::DownloadRun run(network, files, options_.stallTimeout, options_.maxRedirects);
+    download::DownloadRun run(network, files,
+                              {options_.stallTimeout, options_.maxRedirects, options_.retry});
     const download::RunReport report = run.exec(window);
+    lastRunBytes_ = report.bytesReceived;
     window.hide();
     if (!report.failures.empty()) reportFailures(owner, failureText(report.failures));
     return report.arrived == static_cast<int>(files.size()) ? 1 : 0;

@@ -12,6 +12,7 @@
 
 #include "download/DownloadEngine.h"
 #include "download/EnvironmentProxy.h"
+#include "download/RetryPolicy.h"
 
 class QNetworkAccessManager;
 
@@ -21,6 +22,8 @@ struct QtDownloadOptions {
     // IsConnected waits this long for any answer.
     std::chrono::milliseconds probeTimeout{5'000};
     int maxRedirects = 10;
+    // Transient failures are retried after these pauses, within one DownloadFiles.
+    download::RetryPolicy retry;
     // Unset: the process environment, read afresh for every run.
     std::optional<download::ProxyEnvironment> proxyEnvironment;
     // Shows the one failure message of a run; unset: a warning box owned by the owner.
@@ -45,6 +48,8 @@ class QtDownloadEngine : public DownloadEngine {
     void ClearFiles() override;
     int AddFile(const std::string& url, const std::string& destination) override;
     int DownloadFiles(QWidget* owner) override;
+    // Bytes the last DownloadFiles received over the network, resumed and retried tries too.
+    qint64 lastRunBytesReceived() const { return lastRunBytes_; }
 
   private:
     struct Queued {
@@ -61,4 +66,5 @@ class QtDownloadEngine : public DownloadEngine {
     std::string title_;
     std::vector<Queued> queue_;
     std::unique_ptr<QNetworkAccessManager> network_;
+    qint64 lastRunBytes_ = 0;
 };

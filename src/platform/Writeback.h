@@ -9,3 +9,10 @@ namespace platform {
 void StartWriteback(int fileDescriptor, std::int64_t offset, std::int64_t length);
 
 }  // namespace platform
+
+namespace platform {
+
+// Waits until everything written to the open file is on the disk; false when that failed.
+bool SyncToDisk(int fileDescriptor);
+
+}  // namespace platform

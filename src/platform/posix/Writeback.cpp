@@ -1,6 +1,7 @@
 #include "platform/Writeback.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -13,6 +14,10 @@ void StartWriteback(int fileDescriptor, std::int64_t offset, std::int64_t length
     static_cast<void>(offset);
     static_cast<void>(length);
 #endif
+}
+
+bool SyncToDisk(int fileDescriptor) {
+    return fileDescriptor >= 0 && ::fsync(fileDescriptor) == 0;
 }
 
 }  // namespace platform

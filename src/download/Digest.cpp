@@ -1,0 +1,108 @@
+#include "download/Digest.h"
+
+#include <QIODevice>
+#include <QList>
+
+namespace download {
+
+namespace {
+
+struct Known {
+    const char* name;
+    QCryptographicHash::Algorithm algorithm;
+    int bytes;
+};
+// Strongest first.
+constexpr Known kKnown[] = {{"sha-512", QCryptographicHash::Sha512, 64},
+                            {"sha-256", QCryptographicHash::Sha256, 32}};
+
+std::optional<ExpectedDigest> make(const QByteArray& name, const QByteArray& base64) {
+    for (const Known& known : kKnown) {
+        if (name.compare(known.name, Qt::CaseInsensitive) != 0) continue;
+        const auto decoded =
+            QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || decoded.decoded.size() != known.bytes) return std::nullopt;
+        return ExpectedDigest{known.algorithm, decoded.decoded};
+    }
+    return std::nullopt;
+}
+
+// Members of "name=value, name=value"; structured fields wrap the value in colons and may
+// add ";parameters", the older header writes it bare.
+std::optional<ExpectedDigest> strongest(const QByteArray& header, bool structured) {
+    std::optional<ExpectedDigest> best;
+    int bestRank = 1 << 10;
+    for (const QByteArray& member : header.split(',')) {
+        const qsizetype equals = member.indexOf('=');
+        if (equals <= 0) continue;
+        const QByteArray name = member.left(equals).trimmed();
+        QByteArray value = member.mid(equals + 1).trimmed();
+        if (structured) {
+            if (const qsizetype semicolon = value.indexOf(';'); semicolon >= 0)
+                value = value.left(semicolon).trimmed();
+            if (value.size() < 2 || !value.startsWith(':') || !value.endsWith(':')) continue;
+            value = value.mid(1, value.size() - 2);
+        }
+        const auto digest = make(name, value);
+        if (!digest) continue;
+        const int rank = digest->algorithm == QCryptographicHash::Sha512 ? 0 : 1;
+        if (rank < bestRank) {
+            best = digest;
+            bestRank = rank;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+QString ExpectedDigest::name() const {
+    for (const Known& known : kKnown)
+        if (known.algorithm == algorithm) return QString::fromLatin1(known.name);
+    return {};
+}
+
+QString ExpectedDigest::toText() const {
+    return name() + ':' + QString::fromLatin1(value.toBase64());
+}
+
+std::optional<ExpectedDigest> ExpectedDigest::fromText(const QString& text) {
+    const qsizetype colon = text.indexOf(':');
+    if (colon <= 0) return std::nullopt;
+    return make(text.left(colon).toLatin1(), text.mid(colon + 1).toLatin1());
+}
+
+std::optional<ExpectedDigest> wholeFileDigest(const QByteArray& reprDigest,
+                                              const QByteArray& contentDigest,
+                                              const QByteArray& legacyDigest, bool wholeBody) {
+    if (auto digest = strongest(reprDigest, true)) return digest;
+    if (wholeBody)
+        if (auto digest = strongest(contentDigest, true)) return digest;
+    return strongest(legacyDigest, false);
+}
+
+RunningDigest::RunningDigest(const ExpectedDigest& expected)
+    : expected_(expected), hash_(expected.algorithm) {}
+
+void RunningDigest::add(const char* data, qint64 size) {
+    hash_.addData(QByteArrayView(data, size));
+    hashed_ += size;
+}
+
+bool RunningDigest::catchUp(QIODevice& file, qint64 end) {
+    if (hashed_ >= end) return true;
+    if (!file.seek(hashed_)) return false;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    while (hashed_ < end) {
+        const qint64 got = file.read(block.data(), std::min<qint64>(block.size(), end - hashed_));
+        if (got <= 0) return false;
+        add(block.constData(), got);
+    }
+    return file.seek(end);
+}
+
+bool RunningDigest::matches() const {
+    return hash_.result() == expected_.value;
+}
+
+}  // namespace download

@@ -1,0 +1,47 @@
+#pragma once
+// The digest a server sends for the whole file, and its running check while bytes arrive.
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QString>
+#include <optional>
+
+class QIODevice;
+
+namespace download {
+
+struct ExpectedDigest {
+    QCryptographicHash::Algorithm algorithm = QCryptographicHash::Sha256;
+    QByteArray value;  // the raw digest bytes
+    // "sha-256" or "sha-512"; also the text kept beside a partial file.
+    QString name() const;
+    QString toText() const;  // "sha-256:<base64>"
+    static std::optional<ExpectedDigest> fromText(const QString& text);
+    bool operator==(const ExpectedDigest&) const = default;
+};
+
+// The whole file's digest from an answer's header values (empty when absent): Repr-Digest,
+// else Content-Digest when the answer carries the whole file (for a range it covers only
+// the range), else the older Digest. The strongest known algorithm wins; unknown ones and
+// malformed values are passed over.
+std::optional<ExpectedDigest> wholeFileDigest(const QByteArray& reprDigest,
+                                              const QByteArray& contentDigest,
+                                              const QByteArray& legacyDigest, bool wholeBody);
+
+// The hash of the bytes so far, fed as they are written.
+class RunningDigest {
+  public:
+    explicit RunningDigest(const ExpectedDigest& expected);
+    const ExpectedDigest& expected() const { return expected_; }
+    qint64 hashedBytes() const { return hashed_; }
+    void add(const char* data, qint64 size);
+    // Hashes `file` from hashedBytes() up to `end`; false when it could not be read.
+    bool catchUp(QIODevice& file, qint64 end);
+    bool matches() const;
+
+  private:
+    ExpectedDigest expected_;
+    QCryptographicHash hash_;
+    qint64 hashed_ = 0;
+};
+
+}  // namespace download
