@@ -3,6 +3,10 @@
 #include <QIODevice>
 #include <QList>
 
+#ifdef CORVALITE_LIBCRYPTO_HASH
+#include <openssl/evp.h>
+#endif
+
 namespace download {
 
 namespace {
@@ -81,11 +85,42 @@ std::optional<ExpectedDigest> wholeFileDigest(const QByteArray& reprDigest,
     return strongest(legacyDigest, false);
 }
 
+#ifdef CORVALITE_LIBCRYPTO_HASH
+struct RunningDigest::Hasher {
+    explicit Hasher(QCryptographicHash::Algorithm algorithm) {
+        EVP_DigestInit_ex(context.get(),
+                          algorithm == QCryptographicHash::Sha512 ? EVP_sha512() : EVP_sha256(),
+                          nullptr);
+    }
+    void add(const char* data, qint64 size) {
+        EVP_DigestUpdate(context.get(), data, static_cast<std::size_t>(size));
+    }
+    QByteArray result() {
+        QByteArray digest(EVP_MAX_MD_SIZE, '\0');
+        unsigned int length = 0;
+        EVP_DigestFinal_ex(context.get(), reinterpret_cast<unsigned char*>(digest.data()), &length);
+        digest.resize(length);
+        return digest;
+    }
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context{EVP_MD_CTX_new(),
+                                                                   &EVP_MD_CTX_free};
+};
+#else
+struct RunningDigest::Hasher {
+    explicit Hasher(QCryptographicHash::Algorithm algorithm) : hash(algorithm) {}
+    void add(const char* data, qint64 size) { hash.addData(QByteArrayView(data, size)); }
+    QByteArray result() { return hash.result(); }
+    QCryptographicHash hash;
+};
+#endif
+
 RunningDigest::RunningDigest(const ExpectedDigest& expected)
-    : expected_(expected), hash_(expected.algorithm) {}
+    : expected_(expected), hasher_(std::make_unique<Hasher>(expected.algorithm)) {}
+
+RunningDigest::~RunningDigest() = default;
 
 void RunningDigest::add(const char* data, qint64 size) {
-    hash_.addData(QByteArrayView(data, size));
+    hasher_->add(data, size);
     hashed_ += size;
 }
 
@@ -102,7 +137,7 @@ bool RunningDigest::catchUp(QIODevice& file, qint64 end) {
 }
 
 bool RunningDigest::matches() const {
-    return hash_.result() == expected_.value;
+    return hasher_->result() == expected_.value;
 }
 
 }  // namespace download

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QString>
+#include <memory>
 #include <optional>
 
 class QIODevice;
@@ -31,16 +32,21 @@ std::optional<ExpectedDigest> wholeFileDigest(const QByteArray& reprDigest,
 class RunningDigest {
   public:
     explicit RunningDigest(const ExpectedDigest& expected);
+    ~RunningDigest();
+    RunningDigest(const RunningDigest&) = delete;
+    RunningDigest& operator=(const RunningDigest&) = delete;
     const ExpectedDigest& expected() const { return expected_; }
     qint64 hashedBytes() const { return hashed_; }
     void add(const char* data, qint64 size);
     // Hashes `file` from hashedBytes() up to `end`; false when it could not be read.
     bool catchUp(QIODevice& file, qint64 end);
+    // Once, when the last byte is in.
     bool matches() const;
 
   private:
+    struct Hasher;
     ExpectedDigest expected_;
-    QCryptographicHash hash_;
+    std::unique_ptr<Hasher> hasher_;
     qint64 hashed_ = 0;
 };
 
