@@ -5,6 +5,7 @@
 
 #include "Unit1Settings.h"
 #include "toolkit/Application.h"
+#include "toolkit/Images.h"
 
 ProgramServices::ProgramServices()
     : registry(platform::OpenUserHive()),
@@ -14,7 +15,7 @@ ProgramServices::ProgramServices()
     QApplication::setApplicationName("corvalite-update");
     QApplication::setApplicationDisplayName(toolkit::kApplicationTitle);
     QApplication::setDesktopFileName("corvalite-update");
-    QApplication::setWindowIcon(QIcon(":/corvalite/corvalite-update.svg"));
+    QApplication::setWindowIcon(QIcon(toolkit::images::kProgram));
     toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "CatalogueBase", catalogueBase); });
     toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "DownloadBase", downloadBase); });
 }

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QStyleOption>
 
+#include "toolkit/Images.h"
+
 namespace toolkit {
 
 namespace {
@@ -11,7 +13,7 @@ constexpr int kPadding = 3;
 }  // namespace
 
 TImageList::TImageList()
-    : icons_{QIcon(":/corvalite/online.svg"), QIcon(":/corvalite/offline.svg")} {}
+    : icons_{QIcon(images::kOnline), QIcon(images::kOffline)} {}
 
 QIcon TImageList::Icon(int index) const {
     if (index < 0 || index >= Count()) return {};
