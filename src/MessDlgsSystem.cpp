@@ -2,7 +2,8 @@
 // so the dialog looks like the system's own; elsewhere from the theme through the style.
 #include "MessDlgsSystem.h"
 
-#include <cmath>
+#include <cstddef>
+#include <optional>
 
 #include <QApplication>
 #include <QIcon>
@@ -34,24 +35,44 @@ const char* StockIconOf(DialogType type) {
     }
 }
 
-// Logical font height (pixels, negative for the character height) to points at the screen's DPI.
-qreal PointsOf(LONG height) {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    return std::abs(height) * 72.0 / (dpi > 0 ? dpi : 96);
+// The font GDI really creates from a LOGFONT: its face (the record may name a logical face such
+// as "MS Shell Dlg", which only GDI's substitutes resolve) and its character height in pixels.
+struct CreatedFont {
+    QString face;
+    int pixelHeight = 0;
+};
+
+std::optional<CreatedFont> CreateFromLogFont(const LOGFONTA& log) {
+    HFONT font = CreateFontIndirectA(&log);
+    if (!font) return std::nullopt;
+    std::optional<CreatedFont> created;
+    if (HDC screen = GetDC(nullptr)) {
+        const HGDIOBJ previous = SelectObject(screen, font);
+        char face[LF_FACESIZE] = {};
+        TEXTMETRICA metrics{};
+        if (GetTextFaceA(screen, LF_FACESIZE, face) > 0 && GetTextMetricsA(screen, &metrics))
+            created = CreatedFont{QString::fromLocal8Bit(face),
+                                  static_cast<int>(metrics.tmHeight - metrics.tmInternalLeading)};
+        SelectObject(screen, previous);
+        ReleaseDC(nullptr, screen);
+    }
+    DeleteObject(font);
+    return created;
 }
 
 }  // namespace
 
 QFont SystemMessageFont() {
+    // The record in its 8-bit form without the field Vista added: every Windows accepts it.
     NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = sizeof(metrics);
-    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
+    metrics.cbSize = offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth);
+    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
         return QApplication::font("QMessageBox");
     const LOGFONTA& log = metrics.lfMessageFont;
-    QFont font(QString::fromLocal8Bit(log.lfFaceName));
-    if (log.lfHeight != 0) font.setPointSizeF(PointsOf(log.lfHeight));
+    const std::optional<CreatedFont> created = CreateFromLogFont(log);
+    if (!created) return QApplication::font("QMessageBox");
+    QFont font(created->face);
+    if (created->pixelHeight > 0) font.setPixelSize(created->pixelHeight);
     font.setWeight(log.lfWeight >= FW_BOLD ? QFont::Bold : QFont::Normal);
     font.setItalic(log.lfItalic != 0);
     return font;

@@ -1,8 +1,10 @@
 #include "Services.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 
+#include "TextUtils.h"
 #include "Unit1Settings.h"
 #include "toolkit/Application.h"
 #include "toolkit/Images.h"
@@ -27,5 +29,5 @@ Services ProgramServices::With(DownloadEngine& engine) {
             engine,
             catalogueBase,
             downloadBase,
-            QApplication::applicationDirPath().toStdString() + "/"};
+            QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString() + PathDelim};
 }

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "MessDlgs.h"
+#include "TextUtils.h"
 #include "Unit1Settings.h"
 #include "srunner.h"
 #include "toolkit/Application.h"
@@ -110,7 +111,8 @@ void TForm1::FormCreate() {
     std::string appData;
     toolkit::RunGuarded([&] { appData = GetAppDataFolder(services_.registry); });
     ServerRunner =
-        std::make_unique<TServerRunner>(appData + "Zelmarock/corvalitesrv.exe", services_.desktop);
+        std::make_unique<TServerRunner>(appData + NativePath("Zelmarock\\corvalitesrv.exe"),
+                                       services_.desktop);
 
     DownloadDir = services_.programFolder + "download";
     std::error_code ignored;
