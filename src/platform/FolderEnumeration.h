@@ -30,6 +30,9 @@ enum class FindFilter {
     kDirectories,
 };
 
+// Whether filter leaves out an entry with these attributes, on every backend alike.
+bool LeftOutBy(FindFilter filter, std::uint32_t attributes);
+
 // pattern is a folder, the platform's delimiter and a mask ("/opt/editor/php_dbg.*"); without
 // a delimiter the mask applies to the current folder. Entries come in the order the file
 // system enumerates them; a folder that cannot be read gives none.

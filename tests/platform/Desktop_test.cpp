@@ -35,7 +35,8 @@ TEST(Desktop, ProductWindowsAreFoundLikeTheProbesAskForThem) {
     if (!products.skipReason().empty()) GTEST_SKIP() << products.skipReason();
     ASSERT_TRUE(products.started());
     const auto desktop = platform::OpenDesktop();
-    ASSERT_TRUE(WaitFor([&] { return desktop->FindTopLevelWindow(kEditorClass, kEditorTitle) != 0; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return desktop->FindTopLevelWindow(kEditorClass, kEditorTitle) != 0; }));
 
     const platform::WindowId server = desktop->FindTopLevelWindow(nullptr, kServerTitle);
     ASSERT_NE(server, 0u);

@@ -13,8 +13,7 @@ namespace {
 
 using platformtest::Join;
 
-std::map<std::string, std::uint32_t> Find(const std::string& pattern,
-                                          platform::FindFilter filter) {
+std::map<std::string, std::uint32_t> Find(const std::string& pattern, platform::FindFilter filter) {
     std::map<std::string, std::uint32_t> found;
     for (const auto& entry : platform::FindEntries(pattern, filter))
         EXPECT_TRUE(found.emplace(entry.name, entry.attributes).second) << entry.name;
@@ -34,7 +33,8 @@ TEST(FolderEnumeration, MasksAndAttributesAsWindowsReportsThem) {
     const std::string locked = dir.Write("locked.exe", "x");
     std::filesystem::create_directory(Join(dir.path(), "php5"));
     namespace fs = std::filesystem;
-    fs::permissions(locked, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(locked,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
 
     using platform::FindFilter;

@@ -24,7 +24,8 @@ TEST(Registry, ValuesRoundTripWithTypeAndBytes) {
         {"Quad", Value(11, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8))},
     };
     ASSERT_TRUE(scratch.hive().CreateKey(key));
-    for (const auto& [name, value] : values) ASSERT_TRUE(scratch.hive().WriteValue(key, name, value));
+    for (const auto& [name, value] : values)
+        ASSERT_TRUE(scratch.hive().WriteValue(key, name, value));
 
     const auto reopened = scratch.Reopen();
     for (const auto& [name, value] : values) {

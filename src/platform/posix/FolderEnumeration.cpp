@@ -45,12 +45,6 @@ std::optional<std::uint32_t> AttributesOf(int folderFd, const std::string& folde
     return StoredAttributes(path).value_or(ComputedAttributes(st, name));
 }
 
-bool Excluded(std::uint32_t attributes, FindFilter filter) {
-    constexpr std::uint32_t kHiddenKinds =
-        kFileAttributeHidden | kFileAttributeSystem | kFileAttributeVolumeLabel;
-    return filter == FindFilter::kDirectories && (attributes & kHiddenKinds) != 0;
-}
-
 }  // namespace
 
 std::vector<FolderEntry> FindEntries(std::string_view pattern, FindFilter filter) {
@@ -68,7 +62,7 @@ std::vector<FolderEntry> FindEntries(std::string_view pattern, FindFilter filter
         const std::string_view name(entry->d_name);
         if (!MatchesMask(name, mask)) continue;
         const auto attributes = AttributesOf(dirfd(dir.get()), folder, name);
-        if (!attributes || Excluded(*attributes, filter)) continue;
+        if (!attributes || LeftOutBy(filter, *attributes)) continue;
         entries.push_back({std::string(name), *attributes});
     }
     return entries;

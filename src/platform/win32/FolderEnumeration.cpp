@@ -22,12 +22,6 @@ class FindHandle {
     HANDLE handle_;
 };
 
-bool Excluded(std::uint32_t attributes, FindFilter filter) {
-    constexpr std::uint32_t kHiddenKinds =
-        kFileAttributeHidden | kFileAttributeSystem | kFileAttributeVolumeLabel;
-    return filter == FindFilter::kDirectories && (attributes & kHiddenKinds) != 0;
-}
-
 }  // namespace
 
 // The system matches the mask and reports the attributes; we only apply the filter.
@@ -39,7 +33,7 @@ std::vector<FolderEntry> FindEntries(std::string_view pattern, FindFilter filter
     if (!search.valid()) return entries;
     do {
         const std::uint32_t attributes = found.dwFileAttributes;
-        if (!Excluded(attributes, filter)) entries.push_back({found.cFileName, attributes});
+        if (!LeftOutBy(filter, attributes)) entries.push_back({found.cFileName, attributes});
     } while (FindNextFileA(search.get(), &found));
     return entries;
 }

@@ -50,8 +50,8 @@ class UserRegistry final : public RegistryHive {
                 ERROR_SUCCESS)
                 return std::nullopt;
             value.data.resize(size);
-            const LONG got = RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                                              value.data.data(), &size);
+            const LONG got =
+                RegQueryValueExA(key, name.c_str(), nullptr, &type, value.data.data(), &size);
             if (got == ERROR_MORE_DATA) continue;
             if (got != ERROR_SUCCESS) return std::nullopt;
             value.type = type;

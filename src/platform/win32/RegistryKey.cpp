@@ -17,9 +17,8 @@ bool RegistryKey::Create(std::string_view path, REGSAM access) {
     Close();
     const std::string relative = RelativeKeyPath(path);
     DWORD disposition = 0;
-    return RegCreateKeyExA(HKEY_CURRENT_USER, relative.c_str(), 0, nullptr,
-                           REG_OPTION_NON_VOLATILE, access, nullptr, &key_,
-                           &disposition) == ERROR_SUCCESS;
+    return RegCreateKeyExA(HKEY_CURRENT_USER, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           access, nullptr, &key_, &disposition) == ERROR_SUCCESS;
 }
 
 void RegistryKey::Close() {

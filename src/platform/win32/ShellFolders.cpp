@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <vector>
 
 #include "platform/win32/Shell.h"
 

@@ -10,7 +10,8 @@ namespace {
 
 TEST(AppData, ShellFoldersValueIsTheUsersRoamingFolder) {
     char expected[MAX_PATH] = {};
-    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, expected), S_OK);
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, expected),
+              S_OK);
     const auto hive = platform::OpenUserHive();
     const auto value = hive->ReadValue(
         "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "AppData");

@@ -38,20 +38,30 @@ BOOL CALLBACK FindOwnDialog(HWND window, LPARAM into) {
     return FALSE;
 }
 
-// Waits for this program's next dialog, notes its texts and presses the button with the
-// given identifier. Nothing found within the bound gives an empty answer.
-std::future<Dialog> AnswerNextDialog(int button) {
-    return std::async(std::launch::async, [button] {
+std::string TextsOf(HWND dialog) {
+    std::string texts;
+    CollectText(dialog, reinterpret_cast<LPARAM>(&texts));
+    EnumChildWindows(dialog, &CollectText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+// Waits for this program's next dialog and, when asked, for a text to appear in it (the
+// picker fills in its selection after it shows), notes its texts and presses the button
+// with the given identifier. Nothing found within the bound gives an empty answer.
+std::future<Dialog> AnswerNextDialog(int button, std::string awaitedText = {}) {
+    return std::async(std::launch::async, [button, awaitedText] {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         Dialog dialog;
-        while (dialog.window == nullptr && std::chrono::steady_clock::now() < deadline) {
+        while (std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&dialog));
+            if (dialog.window == nullptr)
+                EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&dialog));
+            if (dialog.window == nullptr) continue;
+            dialog.texts = TextsOf(dialog.window);
+            if (dialog.texts.find(awaitedText) != std::string::npos) break;
         }
-        if (dialog.window == nullptr) return dialog;
-        CollectText(dialog.window, reinterpret_cast<LPARAM>(&dialog.texts));
-        EnumChildWindows(dialog.window, &CollectText, reinterpret_cast<LPARAM>(&dialog.texts));
-        PostMessageA(dialog.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        if (dialog.window != nullptr)
+            PostMessageA(dialog.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
         return dialog;
     });
 }
@@ -115,7 +125,7 @@ TEST(Shell, FolderPickerOpensOnTheFolderAndGivesItBack) {
     const unsigned flags = platform::BrowseFlags(true, false, true);
 
     std::string folder = start;
-    auto picked = AnswerNextDialog(IDOK);
+    auto picked = AnswerNextDialog(IDOK, "downloads");
     EXPECT_TRUE(platform::win32::BrowseForFolder(0, "Download directory", L"", folder, flags));
     const Dialog shown = picked.get();
     ASSERT_NE(shown.window, nullptr);

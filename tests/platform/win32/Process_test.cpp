@@ -1,0 +1,54 @@
+// Starting a downloaded program: the whole path is the program, blanks and all, and the
+// call does not wait for it.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "PlatformTest.h"
+#include "platform/Process.h"
+
+namespace {
+
+constexpr const char* kServerTitle = "Corvalite Webserver";
+
+HWND WaitForWindow(const char* title) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    HWND window = nullptr;
+    while ((window = FindWindowA(nullptr, title)) == nullptr &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return window;
+}
+
+void EndProgramOf(HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (const HANDLE handle = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process)) {
+        TerminateProcess(handle, 0);
+        WaitForSingleObject(handle, INFINITE);
+        CloseHandle(handle);
+    }
+}
+
+TEST(Process, APathWithBlanksStartsThatProgram) {
+    TempDir dir;
+    // "Setup.exe" beside "Setup files": an unquoted command line would try "...\Setup" first.
+    const std::string folder = platformtest::Join(dir.path(), "Setup files");
+    std::filesystem::create_directory(folder);
+    dir.Write("Setup.exe", "not a program");
+    const std::string setup = platformtest::Join(folder, "server setup.exe");
+    std::filesystem::copy_file(CORVALITE_PRODUCT_WINDOWS, setup);
+
+    ASSERT_TRUE(platform::StartProgram(setup));
+    const HWND window = WaitForWindow(kServerTitle);
+    ASSERT_NE(window, nullptr) << "the program did not start";
+    EndProgramOf(window);
+
+    EXPECT_FALSE(platform::StartProgram(platformtest::Join(folder, "missing.exe")));
+    EXPECT_FALSE(platform::StartProgram(""));
+}
+
+}  // namespace
