@@ -2,7 +2,7 @@
 // system's non-client metrics name, its icons the system's stock icons.
 #include <gtest/gtest.h>
 
-#include <QFontInfo>
+#include <QFont>
 #include <QLabel>
 #include <QPushButton>
 #include <cstddef>
@@ -56,8 +56,8 @@ TEST(MessDlgsSystem, TextsUseTheSystemsMessageFont) {
     ASSERT_NE(system.lfFaceName[0], '\0');
     const auto form = CreateMessageDialog("Download the latest version?", mtConfirmation, mbYesNo, 9);
 
-    // What is drawn is that face itself, not a fallback Qt chose for an unknown name.
-    const QFontInfo used(form->font());
+    // The face GDI really uses, not a logical name that Qt alone would resolve to a fallback.
+    const QFont used = form->font();
     EXPECT_EQ(used.family().toStdString(), FaceGdiCreates(system));
     if (system.lfHeight < 0) {
         EXPECT_EQ(used.pixelSize(), -system.lfHeight);
