@@ -74,17 +74,30 @@ catalogue_fetched() { grep -q "GET /download/utils/list_exe.php" "$sandbox/serve
 window_id() { xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | head -n1 | awk '{print $1}'; }
 window_shown() { [ -n "$(window_id)" ]; }
 
-# The tree is built right after the last list arrives; take pictures until two agree.
+# Other windows of the program (the download progress, a message) than the main window.
+other_windows_shown() {
+  xwininfo -root -tree 2>/dev/null | grep -F '("update.exe" "update.exe")' |
+    grep -vF -e "\"$title\"" -e '"Default IME"' -e '(has no name)' | grep -q .
+}
+
+no_other_windows() { ! other_windows_shown; }
+
+# The tree is built right after the last list arrives and the progress window has gone; the
+# screen is captured (an overlapping window is part of what a user sees) until two agree,
+# then cut to the main window.
 sample_screenshot() {
-  local out=$1 previous="" current
+  local out=$1 previous="" current geometry
+  wait_for 300 no_other_windows || return 1
   for ((n = 0; n < 30; n++)); do
     sleep 0.5
-    import -display "$DISPLAY" -window "$(window_id)" "$sandbox/shot.png" 2>/dev/null || continue
+    import -display "$DISPLAY" -window root "$sandbox/shot.png" 2>/dev/null || continue
     current=$(md5sum <"$sandbox/shot.png")
     [ "$current" = "$previous" ] && break
     previous=$current
   done
-  [ -s "$sandbox/shot.png" ] && cp "$sandbox/shot.png" "$out"
+  geometry=$(xwininfo -id "$(window_id)" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+    /Width:/{w=$2} /Height:/{h=$2} END{print w "x" h "+" x "+" y}')
+  [ -s "$sandbox/shot.png" ] && convert "$sandbox/shot.png" -crop "$geometry" +repage "$out"
 }
 
 # WM_CLOSE to the program's windows, as a logout or the close box would send.
