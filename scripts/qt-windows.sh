@@ -5,7 +5,7 @@
 #
 #   CORVALITE_QT_WINDOWS  the cache folder (default /var/cache/corvalite/qt6-windows-6.4.2)
 #
-# Prints the cache folder on its last line.
+# Says what it does on standard error; prints the cache folder on standard output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 checkout=$PWD
@@ -13,14 +13,14 @@ version=6.4.2
 prefix="${CORVALITE_QT_WINDOWS:-/var/cache/corvalite/qt6-windows-$version}"
 stamp="$prefix/.corvalite-complete"
 if [ -f "$stamp" ]; then
-  echo "Qt $version for Windows: using $prefix"
+  echo "Qt $version for Windows: using $prefix" >&2
   echo "$prefix"
   exit 0
 fi
 
 sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
 started=$(date +%s)
-say() { echo "[qt-windows $(( $(date +%s) - started )) s] $*"; }
+say() { echo "[qt-windows $(( $(date +%s) - started )) s] $*" >&2; }
 
 # Debian's source packages of the suite this machine runs.
 if ! apt-get source --print-uris --download-only qt6-base >/dev/null 2>&1; then
@@ -32,7 +32,7 @@ Suites: bookworm
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-  $sudo apt-get update -qq
+  $sudo apt-get update -qq >&2
 fi
 
 work="$prefix.work"
@@ -42,7 +42,7 @@ cd "$work"
 for pkg in qt6-base; do
   if ! ls "${pkg}"_*.orig.tar.xz >/dev/null 2>&1; then
     say "downloading the source of $pkg"
-    apt-get source --download-only "$pkg" >/dev/null
+    apt-get source --download-only "$pkg" >&2
   fi
 done
 
@@ -52,7 +52,7 @@ cp "$checkout/cmake/mingw-w64-x86_64-posix.cmake" "$prefix/mingw-w64-x86_64-posi
 
 logged() {  # log file, command...: quiet unless it fails
   local log=$1; shift
-  "$@" >"$log" 2>&1 || { tail -n 40 "$log"; say "failed; the whole log is $work/$log"; exit 1; }
+  "$@" >"$log" 2>&1 || { tail -n 40 "$log" >&2; say "failed; the whole log is $work/$log"; exit 1; }
 }
 unpack() {  # package, folder
   if [ ! -d "$2" ]; then

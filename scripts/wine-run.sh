@@ -22,6 +22,16 @@ case "${1:-}" in
       export DISPLAY=":$number"
     fi
     wine wineboot -i
+    # Windows has Tahoma among its fonts; Wine draws its own copy but does not list it to
+    # programs, so Qt would fall back to whatever serif font it finds first.
+    for face in tahoma tahomabd; do
+      if [ -f "/usr/share/wine/fonts/$face.ttf" ]; then
+        cp "/usr/share/wine/fonts/$face.ttf" "$prefix/drive_c/windows/Fonts/"
+        name="Tahoma"; [ "$face" = tahomabd ] && name="Tahoma Bold"
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' \
+          /v "$name (TrueType)" /t REG_SZ /d "$face.ttf" /f >/dev/null
+      fi
+    done
     wineserver -w
     ;;
   --shutdown)

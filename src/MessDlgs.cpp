@@ -1,4 +1,5 @@
 #include "MessDlgs.h"
+#include "MessDlgsSystem.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -18,19 +19,6 @@ MessageDialogHook& ActiveHook() {
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QStyle::StandardPixmap IconOf(DialogType type) {
-    switch (type) {
-        case DialogType::Warning:
-            return QStyle::SP_MessageBoxWarning;
-        case DialogType::Error:
-            return QStyle::SP_MessageBoxCritical;
-        case DialogType::Information:
-            return QStyle::SP_MessageBoxInformation;
-        default:
-            return QStyle::SP_MessageBoxQuestion;
-    }
 }
 
 messdlgs::LayoutRequest Measure(const QFont& font, const QString& message, DialogType type,
@@ -60,8 +48,7 @@ void AddIcon(TMessageForm& form, DialogType type, const messdlgs::Rect& r) {
     auto* image = new QLabel(&form);
     image->setObjectName(QStringLiteral("Image"));
     image->setAccessibleName(form.windowTitle());
-    const QIcon icon = form.style()->standardIcon(IconOf(type), nullptr, &form);
-    image->setPixmap(icon.pixmap(QSize(r.width, r.height), form.devicePixelRatioF()));
+    image->setPixmap(messdlgs::SystemMessageIcon(type, form, r.width));
     image->setGeometry(r.left, r.top, r.width, r.height);
 }
 

@@ -8,6 +8,7 @@
 
 #include "MessDlgs.h"
 #include "MessDlgsLayout.h"
+#include "MessDlgsSystem.h"
 
 namespace {
 
@@ -57,8 +58,7 @@ class DisplayNameSetAside {
 TMessageForm::TMessageForm() {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    // The theme's message-box font; QApplication answers the application font without one.
-    setFont(QApplication::font("QMessageBox"));
+    setFont(messdlgs::SystemMessageFont());
 }
 
 QRect TMessageForm::ScreenRect() {

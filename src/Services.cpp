@@ -1,10 +1,13 @@
 #include "Services.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 
+#include "TextUtils.h"
 #include "Unit1Settings.h"
 #include "toolkit/Application.h"
+#include "toolkit/Images.h"
 
 ProgramServices::ProgramServices()
     : registry(platform::OpenUserHive()),
@@ -14,7 +17,7 @@ ProgramServices::ProgramServices()
     QApplication::setApplicationName("corvalite-update");
     QApplication::setApplicationDisplayName(toolkit::kApplicationTitle);
     QApplication::setDesktopFileName("corvalite-update");
-    QApplication::setWindowIcon(QIcon(":/corvalite/corvalite-update.svg"));
+    QApplication::setWindowIcon(QIcon(toolkit::images::kProgram));
     toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "CatalogueBase", catalogueBase); });
     toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "DownloadBase", downloadBase); });
 }
@@ -26,5 +29,5 @@ Services ProgramServices::With(DownloadEngine& engine) {
             engine,
             catalogueBase,
             downloadBase,
-            QApplication::applicationDirPath().toStdString() + "/"};
+            QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString() + PathDelim};
 }

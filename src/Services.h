@@ -20,7 +20,11 @@ struct Services {
 
 #include <memory>
 
+#ifdef _WIN32
+#include "toolkit/WindowsShell.h"
+#else
 #include "toolkit/DesktopShell.h"
+#endif
 
 // The program's real outside world as it starts: the application's identity, the user's
 // hive with the base addresses it may replace, the desktop and the shell. The engine is
@@ -32,7 +36,11 @@ public:
 
     std::unique_ptr<platform::RegistryHive> registry;
     std::unique_ptr<platform::Desktop> desktop;
+#ifdef _WIN32
+    toolkit::WindowsShell shell;
+#else
     toolkit::DesktopShell shell;
+#endif
     std::string catalogueBase;
     std::string downloadBase;
 };

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "MessDlgs.h"
+#include "TextUtils.h"
 #include "Unit1Settings.h"
 #include "toolkit/DesignedFont.h"
 #include "srunner.h"
@@ -109,7 +110,8 @@ void TForm1::FormCreate() {
     std::string appData;
     toolkit::RunGuarded([&] { appData = GetAppDataFolder(services_.registry); });
     ServerRunner =
-        std::make_unique<TServerRunner>(appData + "Zelmarock/corvalitesrv.exe", services_.desktop);
+        std::make_unique<TServerRunner>(appData + NativePath("Zelmarock\\corvalitesrv.exe"),
+                                       services_.desktop);
 
     places = ChoosePlaces(services_.programFolder);
     DownloadDir = places.defaultDownloadFolder;

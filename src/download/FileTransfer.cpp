@@ -66,7 +66,12 @@ QString describeNetworkError(const QNetworkReply& reply, const QString& tlsProbl
 QString describeWriteError(const QFileDevice& file, int error) {
     constexpr qint64 kNearlyFull = 1 << 20;
     const QStorageInfo volume(QFileInfo(file.fileName()).absolutePath());
-    const bool full = error == ENOSPC || error == EDQUOT ||
+#ifdef EDQUOT
+    const bool overQuota = error == EDQUOT;
+#else
+    const bool overQuota = false;  // Windows reports a quota as a full disk
+#endif
+    const bool full = error == ENOSPC || overQuota ||
                       file.error() == QFileDevice::ResourceError ||
                       (volume.isValid() && volume.bytesAvailable() < kNearlyFull);
     if (full) return FileTransfer::tr("the disk is full (%1)").arg(volume.rootPath());

@@ -5,9 +5,11 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
+#ifndef _WIN32
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace toolkit {
 
@@ -18,6 +20,7 @@ ErrorPresenter& Presenter() {
     return presenter;
 }
 
+#ifndef _WIN32
 int g_signalPipe[2] = {-1, -1};
 
 void OnSignal(int) {
@@ -25,6 +28,7 @@ void OnSignal(int) {
     // Only async-signal-safe work here: the notifier does the rest in the event loop.
     [[maybe_unused]] auto ignored = ::write(g_signalPipe[1], &byte, 1);
 }
+#endif
 
 }  // namespace
 
@@ -45,6 +49,11 @@ ScopedErrorPresenter::ScopedErrorPresenter(ErrorPresenter presenter)
 
 ScopedErrorPresenter::~ScopedErrorPresenter() { Presenter() = std::move(previous_); }
 
+#ifdef _WIN32
+// Windows ends a program by WM_CLOSE to its window (a logout, the task manager), which
+// closes it as the close box does; there are no signals to catch.
+void CloseOnTerminationSignals(QWidget*) {}
+#else
 void CloseOnTerminationSignals(QWidget* window) {
     if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, window);
@@ -60,5 +69,6 @@ void CloseOnTerminationSignals(QWidget* window) {
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
 }
+#endif
 
 }  // namespace toolkit

@@ -7,6 +7,8 @@
 #include <QStyleOption>
 #include <map>
 
+#include "toolkit/Images.h"
+
 namespace toolkit {
 
 namespace {
@@ -98,7 +100,7 @@ QAccessibleInterface* statusBarAccessible(const QString& className, QObject* obj
 }  // namespace
 
 TImageList::TImageList()
-    : icons_{QIcon(":/corvalite/online.svg"), QIcon(":/corvalite/offline.svg")} {}
+    : icons_{QIcon(images::kOnline), QIcon(images::kOffline)} {}
 
 QIcon TImageList::Icon(int index) const {
     if (index < 0 || index >= Count()) return {};

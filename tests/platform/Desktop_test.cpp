@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #undef GetWindowText  // the service has a member of that name
+#undef OpenDesktop    // and our factory has the name of a Win32 function
 #endif
 
 #include <chrono>

@@ -2,6 +2,7 @@
 // this desktop, shown or hidden, and compare whole class names and titles ignoring case.
 #include <windows.h>
 #undef GetWindowText  // the service has a member of that name
+#undef OpenDesktop    // and our factory would become OpenDesktopA for callers without windows.h
 
 #include <cstdint>
 #include <vector>

@@ -1,0 +1,13 @@
+# The Windows preset's toolchain: the cross-built Qt's own (it chainloads the MinGW-w64 one)
+# from the cache folder scripts/qt-windows.sh fills, CORVALITE_QT_WINDOWS or its default.
+if(DEFINED ENV{CORVALITE_QT_WINDOWS})
+  set(CORVALITE_QT_WINDOWS "$ENV{CORVALITE_QT_WINDOWS}")
+elseif(NOT CORVALITE_QT_WINDOWS)
+  set(CORVALITE_QT_WINDOWS /var/cache/corvalite/qt6-windows-6.4.2)
+endif()
+if(NOT EXISTS "${CORVALITE_QT_WINDOWS}/.corvalite-complete")
+  message(FATAL_ERROR "No Qt for Windows in ${CORVALITE_QT_WINDOWS}: run scripts/qt-windows.sh")
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CORVALITE_QT_WINDOWS)
+list(APPEND CMAKE_PREFIX_PATH "${CORVALITE_QT_WINDOWS}")
+include("${CORVALITE_QT_WINDOWS}/lib/cmake/Qt6/qt.toolchain.cmake")

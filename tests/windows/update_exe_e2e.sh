@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# update.exe under Wine against the sample vendor site, driven from outside as a user would:
+#   update_exe_e2e.sh DEPLOYED_FOLDER CORVALITE_DEMO PRODUCT_WINDOWS_EXE SANDBOX
+# The program is copied into the prefix as a setup would put it, so its own folder (and the
+# default download folder in it) is a Windows folder. Checks: online and the catalogue fetched;
+# a missing module downloaded and moved into the server's modules folder by the shell (which
+# needs the tree filled and a row selected); the debugger listener refused while the editor's
+# hidden instance window exists; the settings in the real registry after WM_CLOSE.
+set -euo pipefail
+deployed=$1 tool=$2 product_windows=$3 sandbox=$4
+root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/wine-sample.sh
+source "$root/scripts/wine-sample.sh"
+helper_pid=""
+finish() {
+  if [ -n "$helper_pid" ]; then kill "$helper_pid" 2>/dev/null || true; fi
+  sample_stop
+}
+trap finish EXIT
+fail() {
+  echo "FAILED: $1" >&2
+  import -display "$DISPLAY" -window root "$sandbox/failure.png" 2>/dev/null &&
+    echo "screen at failure: $sandbox/failure.png" >&2
+  tail -n 30 "$sandbox/server.log" "$sandbox/program.log" >&2 || true
+  exit 1
+}
+step() { echo "== $*"; }
+
+sample_prepare
+# Not what the sample hive would set: the download folder is left to the program's default,
+# so the value found after closing is one the program wrote.
+wine_in reg delete 'HKCU\Software\Zelmarock\Update' /v DownloadDir /f >/dev/null
+program_dir="$prefix/drive_c/Program Files/Corvalite Update"
+mkdir -p "$program_dir"
+cp -r "$deployed/." "$program_dir/"
+rm -f "$program_dir"/*_test.exe "$program_dir/product_windows.exe"
+rm -rf "$program_dir/download"
+program="$program_dir/update.exe"
+
+step "start: online, catalogue fetched"
+sample_start_program
+wait_for 1200 window_shown || fail "the window did not appear"
+wait_for 600 catalogue_fetched || fail "the catalogue was not fetched (offline?)"
+grep -q "^HEAD /" "$sandbox/server.log" || fail "no connection check reached the server"
+win=$(window_id)
+
+# Rows at the window's fixed layout (client coordinates): the seventh row is "Modules".
+row_y() { echo $((81 + 19 * $1)); }
+click() { xdotool mousemove --window "$win" "$1" "$2" click 1; }
+download_and_install() { click 347 26; }
+served() { grep -q "GET $1" "$sandbox/server.log"; }
+
+step "a missing module, installed through the shell"
+modules="$(wine_user_folder)/Zelmarock/modules"
+[ ! -e "$modules/mod_deflate.dll" ] || fail "the sample already has mod_deflate.dll"
+# The tree is built right after the last list; once two pictures agree it is on the screen.
+sample_screenshot "$sandbox/filled.png" || fail "no picture of the filled tree"
+# Select "Modules", open it, take its first entry.
+click 60 "$(row_y 5)"
+xdotool key --window "$win" Right Down
+download_and_install
+wait_for 300 served /download/utils/mod_deflate.dll || fail "the module was not downloaded"
+wait_for 300 test -f "$modules/mod_deflate.dll" || fail "the module did not reach $modules"
+[ ! -e "$prefix/drive_c/Program Files/Corvalite Update/download/mod_deflate.dll" ] ||
+  fail "the download was copied, not moved"
+
+step "the debugger listener refused while the editor runs"
+(cd "$(dirname "$product_windows")" && exec "$root/scripts/wine-run.sh" "$prefix" "$product_windows") \
+  >"$sandbox/helper.log" 2>&1 &
+helper_pid=$!
+# Its windows are never shown, so X never hears of them: wait until Wine runs the helper's
+# own code (its command line becomes the program's path); it makes the windows first thing.
+helper_running() { ps -eo args | grep -q '^[^ ]*product_windows\.exe'; }
+wait_for 300 helper_running || fail "the editor's stand-in did not start"
+# The refresh after the install has ended once the picture stands still again.
+sample_screenshot "$sandbox/installed.png" || fail "no picture after the install"
+click 60 "$(row_y 1)"
+download_and_install
+dialog_id() { xwininfo -root -tree 2>/dev/null | grep -F "\"$1\": (\"update.exe\"" | awk '{print $1}'; }
+dialog_shown() { [ -n "$(dialog_id "$1")" ]; }
+answer() { xdotool key --window "$(dialog_id "$1")" Return; }
+# The listener is up to date, so the program first asks; Yes goes on to the running check.
+wait_for 300 dialog_shown Confirm || fail "no question about the up-to-date listener"
+answer Confirm
+wait_for 300 dialog_shown Information || fail "no notice that the editor is running"
+served /download/DbgListener.exe && fail "the listener was downloaded while the editor ran"
+answer Information
+wait_for 100 bash -c "! xwininfo -root -tree | grep -qF '\"Information\": (\"update.exe\"'" ||
+  fail "the notice did not close"
+
+step "close (WM_CLOSE): settings in the registry"
+sample_close_program
+settings=$(wine_in reg query 'HKCU\Software\Zelmarock\Update')
+echo "$settings" | tr -d '\r' | grep -E "DownloadDir|AutoUpdate"
+echo "$settings" | tr -d '\r' | grep -qiE 'DownloadDir +REG_SZ +C:\\Program Files\\Corvalite Update\\download$' ||
+  fail "DownloadDir was not written at close"
+echo "$settings" | tr -d '\r' | grep -qE 'AutoUpdate +REG_DWORD +0x1$' || fail "AutoUpdate was not kept"
+echo "PASSED"
