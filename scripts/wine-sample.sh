@@ -13,15 +13,7 @@ program_pid=""
 
 wine_in() { "$root/scripts/wine-run.sh" "$prefix" "$@"; }
 
-# Poll for a condition for up to $1 tenths of a second.
-wait_for() {
-  local tenths=$1; shift
-  for ((n = 0; n < tenths; n++)); do
-    if "$@"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
+source "$root/scripts/processes.sh"  # wait_for
 
 sample_stop() {
   if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; fi

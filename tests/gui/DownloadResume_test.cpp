@@ -162,13 +162,13 @@ TEST_F(DownloadResumeTest, AWrongDigestOrAWrongLengthNeverDelivers) {
 TEST(DownloadResumeChild, DownloadsUntilKilled) {
     const char* const job = std::getenv(kChildVariable);
     if (job == nullptr) GTEST_SKIP() << "only as the child of KilledTransferResumesWhereItWas";
-    const std::string spec(job);
-    const auto bar = spec.find('|');
+    const std::string queued(job);
+    const auto bar = queued.find('|');
     Shown shown;
     auto options = quickOptions(shown);
     options.stallTimeout = 60s;  // it waits to be killed
-    QtDownloadEngine engine{spec.substr(0, bar), options};
-    engine.AddFile(spec.substr(0, bar), spec.substr(bar + 1));
+    QtDownloadEngine engine{queued.substr(0, bar), options};
+    engine.AddFile(queued.substr(0, bar), queued.substr(bar + 1));
     engine.DownloadFiles(nullptr);
 }
 
