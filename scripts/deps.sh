@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libcpp-httplib-dev libssl-dev
-  xvfb xauth x11-utils openbox imagemagick xdotool
+  xvfb xauth x11-utils openbox imagemagick xdotool unzip
   binutils-mingw-w64-x86-64 curl python3 fonts-dejavu-core
   fonts-wine
   g++-mingw-w64-x86-64-posix wine wine64

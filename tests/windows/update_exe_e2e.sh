@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # update.exe under Wine against the sample vendor site, driven from outside as a user would:
-#   update_exe_e2e.sh DEPLOYED_FOLDER CORVALITE_DEMO PRODUCT_WINDOWS_EXE SANDBOX
-# The program is copied into the prefix as a setup would put it, so its own folder (and the
-# default download folder in it) is a Windows folder. Checks: online and the catalogue fetched;
+#   update_exe_e2e.sh WINDOWS_ZIP CORVALITE_DEMO PRODUCT_WINDOWS_EXE SANDBOX
+# The released ZIP is unpacked into a fresh prefix as a user would unpack it, so the program
+# starts with nothing but what the ZIP holds, and its own folder (and the default download
+# folder in it) is a Windows folder. Checks: online and the catalogue fetched;
 # a missing module downloaded and moved into the server's modules folder by the shell (which
 # needs the tree filled and a row selected); the debugger listener refused while the editor's
 # hidden instance window exists; the settings in the real registry after WM_CLOSE.
 set -euo pipefail
-deployed=$1 tool=$2 product_windows=$3 sandbox=$4
+zip=$1 tool=$2 product_windows=$3 sandbox=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=scripts/wine-sample.sh
 source "$root/scripts/wine-sample.sh"
@@ -31,10 +32,9 @@ sample_prepare
 # so the value found after closing is one the program wrote.
 wine_in reg delete 'HKCU\Software\Zelmarock\Update' /v DownloadDir /f >/dev/null
 program_dir="$prefix/drive_c/Program Files/Corvalite Update"
-mkdir -p "$program_dir"
-cp -r "$deployed/." "$program_dir/"
-rm -f "$program_dir"/*_test.exe "$program_dir/product_windows.exe"
-rm -rf "$program_dir/download"
+rm -rf "$program_dir" "$sandbox/unzipped"
+unzip -q "$zip" -d "$sandbox/unzipped"
+mv "$sandbox/unzipped/$(basename "$zip" .zip)" "$program_dir"
 program="$program_dir/update.exe"
 
 step "start: online, catalogue fetched"
