@@ -77,7 +77,8 @@ title="Corvalite Product Update Assistant"
 window_id() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n1; }
 served() { grep -q "GET $1" "$work/server.log"; }
 wait_for 600 served /download/utils/list_exe.php || fail "the catalogue was not fetched"
-wait_for 300 test -n "$(window_id)" || fail "the window did not appear"
+window_shown() { [ -n "$(window_id)" ]; }
+wait_for 300 window_shown || fail "the window did not appear"
 # The lists are read and removed right before the tree is built.
 cache=$home/.cache/corvalite-update
 cache_emptied() { [ -d "$cache" ] && [ -z "$(ls -A "$cache")" ]; }
