@@ -26,6 +26,8 @@ chmod 755 "$work"
 fail() {
   import -window root "$build/package-test-failure.png" 2>/dev/null || true
   echo "package-test: $1" >&2
+  if [ -n "${DISPLAY:-}" ]; then xwininfo -root -tree 2>&1 | grep -v '(has no name)' | head -n 30 >&2; fi
+  pgrep -a -f "$root/usr" >&2 || echo "(the program is not running)" >&2
   tail -n 20 "$work/server.log" "$work/program.log" >&2 || true
   exit 1
 }
@@ -68,6 +70,7 @@ wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
+wait_for 100 window_manager_ready || fail "openbox did not start"
 
 "${as_user[@]}" env -i DISPLAY="$DISPLAY" HOME="$home" XDG_RUNTIME_DIR="$home/runtime" \
   PATH=/usr/bin:/bin LANG=C.UTF-8 "$program" >"$work/program.log" 2>&1 &

@@ -19,3 +19,7 @@ wait_for() {
   done
   return 1
 }
+
+# Whether a window manager has taken the display over: a window mapped before that may be
+# left unmanaged and never shown.
+window_manager_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }

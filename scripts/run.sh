@@ -84,6 +84,7 @@ unset WAYLAND_DISPLAY
 if command -v openbox >/dev/null; then
   openbox --sm-disable >"$sandbox/openbox.log" 2>&1 &
   pids+=($!)
+  wait_for 100 window_manager_ready || echo "openbox did not start; going on without it" >&2
 fi
 
 "$program" >"$sandbox/program.log" 2>&1 &
