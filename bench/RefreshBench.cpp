@@ -16,7 +16,7 @@
 
 #include "BenchSupport.h"
 #include "RefreshFixture.h"
-#include "Unit1.h"
+#include "gui/Unit1.h"
 #include "download/QtDownloadEngine.h"
 #include "support/FakeDesktop.h"
 #include "support/LocalHttpServer.h"
@@ -24,7 +24,7 @@
 #include "support/ScriptedEngine.h"
 #include "support/TempDir.h"
 #include "toolkit/Application.h"
-#include "verinfo.h"
+#include "core/verinfo.h"
 
 namespace {
 

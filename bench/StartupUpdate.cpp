@@ -4,8 +4,8 @@
 #include <QApplication>
 
 #include "FirstPaint.h"
-#include "Services.h"
-#include "Unit1.h"
+#include "gui/Services.h"
+#include "gui/Unit1.h"
 #include "download/OfflineEngine.h"
 #include "toolkit/Application.h"
 

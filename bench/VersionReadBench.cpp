@@ -10,7 +10,7 @@
 #include "BenchSupport.h"
 #include "support/PeWriter.h"
 #include "support/TempDir.h"
-#include "verinfo.h"
+#include "core/verinfo.h"
 
 namespace {
 

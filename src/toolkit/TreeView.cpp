@@ -7,7 +7,7 @@
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
-#include "toolkit/Errors.h"
+#include "core/Errors.h"
 
 namespace toolkit {
 

@@ -7,7 +7,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "Unit2.h"
+#include "gui/Unit2.h"
 #include "e2e/SampleRun.h"
 #include "support/ModalDriver.h"
 #include "support/OpenedUrls.h"

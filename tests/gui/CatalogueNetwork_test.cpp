@@ -6,11 +6,11 @@
 #include <QString>
 #include <filesystem>
 
-#include "Unit1Catalogue.h"
+#include "core/Unit1Catalogue.h"
 #include "download/QtDownloadEngine.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
-#include "toolkit/Errors.h"
+#include "core/Errors.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <QTest>
 #include <filesystem>
 
-#include "MessDlgs.h"
+#include "gui/MessDlgs.h"
 #include "support/MainWindowHarness.h"
 #include "support/PeWriter.h"
 #include "toolkit/Application.h"
-#include "toolkit/Errors.h"
+#include "core/Errors.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 
 #include <filesystem>
 
-#include "MessDlgs.h"
+#include "gui/MessDlgs.h"
 #include "support/RecordingShell.h"
 #include "support/TempDir.h"
-#include "toolkit/DesktopShell.h"
-#include "upd_utils.h"
+#include "gui/DesktopShell.h"
+#include "gui/upd_utils.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "platform/BrowseFlags.h"
 #include "support/ModalDriver.h"
 #include "support/TempDir.h"
-#include "toolkit/DesktopShell.h"
+#include "gui/DesktopShell.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <csignal>
 #include <filesystem>
 
-#include "MessDlgs.h"
-#include "srunner.h"
+#include "gui/MessDlgs.h"
+#include "core/srunner.h"
 #include "support/MainWindowHarness.h"
 #include "toolkit/Application.h"
 

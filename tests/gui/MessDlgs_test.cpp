@@ -11,8 +11,8 @@
 #include <QWindow>
 #include <functional>
 
-#include "MessDlgs.h"
-#include "MessDlgsLayout.h"
+#include "gui/MessDlgs.h"
+#include "gui/MessDlgsLayout.h"
 
 namespace {
 

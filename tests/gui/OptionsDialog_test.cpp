@@ -9,11 +9,11 @@
 #include <QTest>
 #include <filesystem>
 
-#include "Unit2.h"
+#include "gui/Unit2.h"
 #include "support/ModalDriver.h"
 #include "support/RecordingShell.h"
 #include "support/TempDir.h"
-#include "upd_utils.h"
+#include "gui/upd_utils.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Unit1Settings.h"
-#include "Unit2.h"
+#include "core/Unit1Settings.h"
+#include "gui/Unit2.h"
 #include "support/MainWindowHarness.h"
 #include "support/ModalDriver.h"
 #include "toolkit/Application.h"

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "Services.h"
-#include "Unit1.h"
+#include "gui/Services.h"
+#include "gui/Unit1.h"
 #include "platform/Registry.h"
 #include "support/FakeDesktop.h"
 #include "support/RecordingShell.h"

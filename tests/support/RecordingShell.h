@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/Shell.h"
+#include "gui/Shell.h"
 
 class RecordingShell : public toolkit::Shell {
 public:

@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
-#include "Unit1Catalogue.h"
+#include "core/Unit1Catalogue.h"
 #include "support/ScriptedEngine.h"
 #include "support/TempDir.h"
 #include "support/WithoutRoot.h"
-#include "toolkit/Errors.h"
+#include "core/Errors.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Unit1Install.h"
+#include "core/Unit1Install.h"
 
 #include <gtest/gtest.h>
 

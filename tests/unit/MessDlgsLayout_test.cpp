@@ -1,4 +1,4 @@
-#include "MessDlgsLayout.h"
+#include "gui/MessDlgsLayout.h"
 
 #include <gtest/gtest.h>
 

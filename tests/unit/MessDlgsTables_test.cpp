@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "MessDlgs.h"
+#include "gui/MessDlgs.h"
 
 TEST(MessDlgsTables, CaptionsFollowTheLanguageAndFallBackToEnglish) {
     EXPECT_EQ(DialogCaption(mtConfirmation, 9), "Confirm");

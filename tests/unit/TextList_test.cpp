@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "toolkit/Errors.h"
-#include "toolkit/TextList.h"
+#include "core/Errors.h"
+#include "core/TextList.h"
 #include "support/TempDir.h"
 
 using toolkit::SplitCommaText;

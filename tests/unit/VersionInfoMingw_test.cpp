@@ -14,7 +14,7 @@
 #include "platform/VersionInfo.h"
 #include "support/PeWriter.h"
 #include "support/TempDir.h"
-#include "verinfo.h"
+#include "core/verinfo.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 #include "platform/posix/PeVersionResource.h"
 #include "support/PeWriter.h"
 #include "support/TempDir.h"
-#include "verinfo.h"
+#include "core/verinfo.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <limits>
 
-#include "TextUtils.h"
-#include "Unit1Inventory.h"
-#include "verinfo.h"
+#include "core/TextUtils.h"
+#include "core/Unit1Inventory.h"
+#include "core/verinfo.h"
 
 TEST(ReplaceAll, ReplacesLeftToRightWithoutRescanningInsertedText) {
     EXPECT_EQ(ReplaceAll("3.1.0.245", ".", ","), "3,1,0,245");

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "Unit1Probes.h"
-#include "srunner.h"
+#include "core/Unit1Probes.h"
+#include "core/srunner.h"
 #include "support/FakeDesktop.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <map>
 #include <windows.h>
 
-#include "MessDlgs.h"
+#include "gui/MessDlgs.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
-#include "Unit1Probes.h"
+#include "core/Unit1Probes.h"
 #include "platform/Desktop.h"
 #include "platform/posix/XSession.h"
-#include "srunner.h"
+#include "core/srunner.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "support/VirtualDisplay.h"

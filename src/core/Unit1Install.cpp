@@ -1,0 +1,146 @@
+#include "core/Unit1Install.h"
+
+#include <array>
+#include <utility>
+
+#include "core/TextUtils.h"
+#include "core/Unit1Inventory.h"
+
+namespace {
+
+constexpr std::array<std::pair<std::string_view, ComponentMarker>, 7> kMarkers = {{
+    {"php_editor_php5.exe", ComponentMarker::EditorSetup},
+    {"websrv.exe", ComponentMarker::ServerSetup},
+    {"setup_php-", ComponentMarker::PhpSetup},
+    {"DbgListener.exe", ComponentMarker::DebuggerListener},
+    {"php_dbg.dll-", ComponentMarker::DebuggerLibrary},
+    {"mod_", ComponentMarker::ServerModule},
+    {".exe", ComponentMarker::ServerUtility},
+}};
+
+bool IsControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+// Control bytes would break the notice's lines; they are shown as "?".
+std::string Printable(std::string_view name) {
+    std::string shown(name);
+    for (char& c : shown)
+        if (IsControl(c)) c = '?';
+    return shown;
+}
+
+bool NeedsEditor(ComponentMarker marker) {
+    return marker == ComponentMarker::DebuggerListener ||
+           marker == ComponentMarker::DebuggerLibrary;
+}
+
+}  // namespace
+
+ComponentMarker FindComponentMarker(std::string_view destination) {
+    for (const auto& [text, marker] : kMarkers)
+        if (destination.find(text) != std::string_view::npos) return marker;
+    return ComponentMarker::None;
+}
+
+bool IsSetupMarker(ComponentMarker marker) {
+    return marker == ComponentMarker::EditorSetup || marker == ComponentMarker::ServerSetup ||
+           marker == ComponentMarker::PhpSetup;
+}
+
+bool IsMovedMarker(ComponentMarker marker) {
+    return marker != ComponentMarker::None && !IsSetupMarker(marker);
+}
+
+RunningGuard GuardFor(ComponentMarker marker) {
+    switch (marker) {
+        case ComponentMarker::EditorSetup:
+            return RunningGuard::Editor;
+        case ComponentMarker::ServerSetup:
+            return RunningGuard::Server;
+        case ComponentMarker::DebuggerListener:
+            return RunningGuard::EditorListener;
+        default:
+            return RunningGuard::None;
+    }
+}
+
+std::string RunningNotice(RunningGuard guard) {
+    switch (guard) {
+        case RunningGuard::Editor:
+            return "Option you requested can't be processed while Corvalite Editor for PHP is "
+                   "currently running. Please exit application and try again";
+        case RunningGuard::Server:
+            return "Option you requested can't be processed while Corvalite Webserver is "
+                   "currently running. Please shutdown server and try again";
+        case RunningGuard::EditorListener:
+            return "Option you requested can't be processed while Corvalite Editor for PHP is "
+                   "currently running and debuger listener is in use. Please exit application "
+                   "and try again";
+        case RunningGuard::None:
+            break;
+    }
+    return {};
+}
+
+std::string DownloadFileName(std::string_view url) {
+    const auto slash = url.rfind('/');
+    return std::string(slash == std::string_view::npos ? url : url.substr(slash + 1));
+}
+
+std::string JoinDownloadPath(std::string_view folder, std::string_view name, char delimiter) {
+    if (delimiter == '\\') {
+        // "\\server\share" must keep its pair; collapsing the whole path would break it.
+        const bool delimited = !folder.empty() && folder.back() == '\\';
+        return std::string(folder) + (delimited ? "" : "\\") + std::string(name);
+    }
+    const std::string single(1, delimiter);
+    return ReplaceAll(std::string(folder) + single + std::string(name), single + single, single);
+}
+
+std::string DownloadDestination(std::string_view folder, std::string_view name) {
+    return JoinDownloadPath(folder, name, PathDelim);
+}
+
+bool IsSafeDownloadName(std::string_view name) {
+    if (name.empty() || name == "." || name.find("..") != std::string_view::npos) return false;
+    for (const char c : name)
+        if (c == '/' || c == '\\' || c == ':' || IsControl(c)) return false;
+    return true;
+}
+
+std::string UnsafeNameNotice(std::string_view name) {
+    return "The file name \"" + Printable(name) +
+           "\" of the selected component cannot be used in the download folder. Nothing was "
+           "downloaded.";
+}
+
+std::string InstallFolder(ComponentMarker marker, std::string_view editorPath,
+                          std::string_view serverPath) {
+    const bool found = !(NeedsEditor(marker) ? editorPath : serverPath).empty();
+    if (!found) return {};
+    switch (marker) {
+        case ComponentMarker::DebuggerListener:
+            return EditorFolder(editorPath);
+        case ComponentMarker::DebuggerLibrary:
+            return DebuggerLibraryFolder(editorPath);
+        case ComponentMarker::ServerModule:
+            return ModulesFolder(serverPath);
+        case ComponentMarker::ServerUtility:
+            return UtilitiesFolder(serverPath);
+        default:
+            return {};
+    }
+}
+
+std::string ProductMissingNotice(ComponentMarker marker, std::string_view fileName) {
+    const char* product = NeedsEditor(marker) ? "Corvalite Editor for PHP" : "Corvalite Web Server";
+    // Appended piece by piece: GCC 12 at -O3 misreads a chain of temporaries as overlapping.
+    std::string notice = "\"";
+    notice += Printable(fileName);
+    notice += "\" cannot be installed because ";
+    notice += product;
+    notice += " was not found at the last update. The file stays in the download folder.";
+    return notice;
+}

@@ -1,0 +1,33 @@
+#include "gui/Services.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+
+#include "core/TextUtils.h"
+#include "core/Unit1Settings.h"
+#include "toolkit/Application.h"
+#include "toolkit/Images.h"
+
+ProgramServices::ProgramServices()
+    : registry(platform::OpenUserHive()),
+      desktop(platform::OpenDesktop()),
+      catalogueBase(CORVALITE_CATALOGUE_BASE),
+      downloadBase(CORVALITE_DOWNLOAD_BASE) {
+    QApplication::setApplicationName("corvalite-update");
+    QApplication::setApplicationDisplayName(toolkit::kApplicationTitle);
+    QApplication::setDesktopFileName("corvalite-update");
+    QApplication::setWindowIcon(QIcon(toolkit::images::kProgram));
+    toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "CatalogueBase", catalogueBase); });
+    toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "DownloadBase", downloadBase); });
+}
+
+Services ProgramServices::With(DownloadEngine& engine) {
+    return {*registry,
+            *desktop,
+            shell,
+            engine,
+            catalogueBase,
+            downloadBase,
+            QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString() + PathDelim};
+}
