@@ -53,11 +53,14 @@ void Engine(benchmark::State& state) {
     };
     QtDownloadEngine engine(setup->server.baseUrl(), options);
     for (auto _ : state) {
-        const bool ok = Fetch(state, [&](const std::string& path) {
-            engine.ClearFiles();
-            engine.AddFile(setup->url(), path);
-            return engine.DownloadFiles(nullptr) == 1;
-        }, "engine.bin");
+        const bool ok = Fetch(
+            state,
+            [&](const std::string& path) {
+                engine.ClearFiles();
+                engine.AddFile(setup->url(), path);
+                return engine.DownloadFiles(nullptr) == 1;
+            },
+            "engine.bin");
         if (!ok) break;
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * setup->bytes));
@@ -65,10 +68,13 @@ void Engine(benchmark::State& state) {
 
 void Curl(benchmark::State& state) {
     for (auto _ : state) {
-        const bool ok = Fetch(state, [](const std::string& path) {
-            return QProcess::execute("curl", {"-s", "-f", "-o", QString::fromStdString(path),
-                                              QString::fromStdString(setup->url())}) == 0;
-        }, "curl.bin");
+        const bool ok = Fetch(
+            state,
+            [](const std::string& path) {
+                return QProcess::execute("curl", {"-s", "-f", "-o", QString::fromStdString(path),
+                                                  QString::fromStdString(setup->url())}) == 0;
+            },
+            "curl.bin");
         if (!ok) break;
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * setup->bytes));
@@ -92,8 +98,8 @@ int main(int argc, char** argv) {
             for (long round = 1; round <= rounds; ++round) {
                 for (const auto& [name, function] :
                      {std::pair{"engine", &Engine}, std::pair{"curl", &Curl}}) {
-                    const std::string title = std::string("download/") + name + "/" +
-                                              std::to_string(round);
+                    const std::string title =
+                        std::string("download/") + name + "/" + std::to_string(round);
                     benchmark::RegisterBenchmark(title.c_str(), function)
                         ->Iterations(1)
                         ->UseManualTime()

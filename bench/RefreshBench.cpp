@@ -16,15 +16,15 @@
 
 #include "BenchSupport.h"
 #include "RefreshFixture.h"
-#include "gui/Unit1.h"
+#include "core/verinfo.h"
 #include "download/QtDownloadEngine.h"
+#include "gui/Unit1.h"
 #include "support/FakeDesktop.h"
 #include "support/LocalHttpServer.h"
 #include "support/RecordingShell.h"
 #include "support/ScriptedEngine.h"
 #include "support/TempDir.h"
 #include "toolkit/Application.h"
-#include "core/verinfo.h"
 
 namespace {
 
@@ -65,9 +65,9 @@ class MainWindow {
             engine_ = std::move(scripted);
         }
         if (realEngine) catalogueBase_ = server_.baseUrl();
-        services_ = std::make_unique<Services>(Services{*hive_, desktop_, shell_, *engine_,
-                                                        catalogueBase_, bench::kDownloadBase,
-                                                        dir_.folder()});
+        services_ =
+            std::make_unique<Services>(Services{*hive_, desktop_, shell_, *engine_, catalogueBase_,
+                                                bench::kDownloadBase, dir_.folder()});
         form_ = std::make_unique<TForm1>(*services_);
         form_->show();
         QApplication::processEvents();
@@ -88,7 +88,8 @@ class MainWindow {
     }
 
     TempDir dir_;
-    std::unique_ptr<platform::RegistryHive> hive_ = platform::OpenHiveFile(dir_.path() + "/HKCU.reg");
+    std::unique_ptr<platform::RegistryHive> hive_ =
+        platform::OpenHiveFile(dir_.path() + "/HKCU.reg");
     FakeDesktop desktop_;
     RecordingShell shell_;
     testsupport::LocalHttpServer server_;
@@ -98,7 +99,9 @@ class MainWindow {
     std::unique_ptr<TForm1> form_;
 };
 
-std::string Text(const QString& text) { return text.toStdString(); }
+std::string Text(const QString& text) {
+    return text.toStdString();
+}
 
 std::string Summary(long size) {
     return std::to_string((size + 1) / 2) + " present, " + std::to_string(size) + " available";
@@ -156,9 +159,9 @@ void RefreshCode(benchmark::State& state, MainWindow& window, const Installation
 QTreeWidgetItem* AddRow(QTreeWidgetItem* parent, const std::string& text,
                         const std::string& location, const std::string& version,
                         const std::string& build, const char* state, const std::string& link) {
-    auto* row = new QTreeWidgetItem(
-        QStringList{QString::fromUtf8(text), QString::fromUtf8(location), QString::fromUtf8(version),
-                    QString::fromUtf8(build), QString::fromUtf8(state), QString::fromUtf8(link)});
+    auto* row = new QTreeWidgetItem(QStringList{
+        QString::fromUtf8(text), QString::fromUtf8(location), QString::fromUtf8(version),
+        QString::fromUtf8(build), QString::fromUtf8(state), QString::fromUtf8(link)});
     if (parent) parent->addChild(row);  // owned by its parent
     return row;
 }
@@ -174,7 +177,8 @@ void AddGroup(QTreeWidgetItem* parent, const char* text, ListKind kind, long siz
               const Installation& installation, TrsFileVersion& reader) {
     QTreeWidgetItem* group = AddRow(parent, text, "", "", "", "", "");
     for (long i = 0; i < size; ++i) {
-        const std::string name = kind == ListKind::kPhp ? bench::PhpDisplayName(i) : bench::Entry(kind, i);
+        const std::string name =
+            kind == ListKind::kPhp ? bench::PhpDisplayName(i) : bench::Entry(kind, i);
         const std::string link = bench::EntryLink(kind, i);
         if (!bench::IsPresent(i)) {
             AddRow(group, name, "", "", "", "Not found", link);
@@ -196,14 +200,16 @@ void FillFloor(QTreeWidget& tree, const Installation& installation, long size) {
     tree.clear();
     TrsFileVersion reader;
     const std::string base = bench::kDownloadBase;
-    QTreeWidgetItem* editor = AddProduct(nullptr, "Corvalite Editor for PHP", installation.EditorPath(),
-                                         reader, "Obsolete", base + "/download/php_editor_php5.exe");
+    QTreeWidgetItem* editor =
+        AddProduct(nullptr, "Corvalite Editor for PHP", installation.EditorPath(), reader,
+                   "Obsolete", base + "/download/php_editor_php5.exe");
     AddProduct(editor, "Debugger listener", installation.ListenerPath(), reader, "Up to date",
                base + "/download/DbgListener.exe");
     AddGroup(editor, "PHP", ListKind::kPhp, size, installation, reader);
     AddGroup(editor, "Debugger", ListKind::kDebugger, size, installation, reader);
-    QTreeWidgetItem* server = AddProduct(nullptr, "Corvalite Web Server", installation.LauncherPath(),
-                                         reader, "Up to date", base + "/download/websrv.exe");
+    QTreeWidgetItem* server =
+        AddProduct(nullptr, "Corvalite Web Server", installation.LauncherPath(), reader,
+                   "Up to date", base + "/download/websrv.exe");
     AddGroup(server, "Modules", ListKind::kModules, size, installation, reader);
     AddGroup(server, "Utils", ListKind::kUtils, size, installation, reader);
     tree.addTopLevelItems({editor, server});
@@ -235,27 +241,30 @@ int main(int argc, char** argv) {
     static std::unique_ptr<TempDir> scratch;
     static Installation installation;
     static std::unique_ptr<MainWindow> window;
-    return bench::RunMain(argc, argv, {"size", "mode", "fixture"}, [](const bench::Flags& flags) {
-        const long size = bench::FlagNumber(flags, "size", 1000);
-        const std::string mode = bench::FlagText(flags, "mode", "scripted");
-        std::string root = bench::FlagText(flags, "fixture", "");
-        if (root.empty()) {
-            scratch = std::make_unique<TempDir>();
-            root = scratch->path();
-        }
-        installation = bench::BuildInstallation(root, size);
-        const std::string name = "refresh/" + mode + "/" + std::to_string(size);
-        benchmark::internal::Benchmark* registered = nullptr;
-        if (mode == "floor") {
-            registered = benchmark::RegisterBenchmark(name.c_str(), [size](benchmark::State& s) {
-                RefreshFloor(s, installation, size);
-            });
-        } else {
-            window = std::make_unique<MainWindow>(installation, size, mode == "http");
-            registered = benchmark::RegisterBenchmark(name.c_str(), [size](benchmark::State& s) {
-                RefreshCode(s, *window, installation, size);
-            });
-        }
-        registered->Unit(benchmark::kMillisecond)->UseRealTime();
-    }, [] { window.reset(); });
+    return bench::RunMain(
+        argc, argv, {"size", "mode", "fixture"},
+        [](const bench::Flags& flags) {
+            const long size = bench::FlagNumber(flags, "size", 1000);
+            const std::string mode = bench::FlagText(flags, "mode", "scripted");
+            std::string root = bench::FlagText(flags, "fixture", "");
+            if (root.empty()) {
+                scratch = std::make_unique<TempDir>();
+                root = scratch->path();
+            }
+            installation = bench::BuildInstallation(root, size);
+            const std::string name = "refresh/" + mode + "/" + std::to_string(size);
+            benchmark::internal::Benchmark* registered = nullptr;
+            if (mode == "floor") {
+                registered = benchmark::RegisterBenchmark(
+                    name.c_str(),
+                    [size](benchmark::State& s) { RefreshFloor(s, installation, size); });
+            } else {
+                window = std::make_unique<MainWindow>(installation, size, mode == "http");
+                registered = benchmark::RegisterBenchmark(
+                    name.c_str(),
+                    [size](benchmark::State& s) { RefreshCode(s, *window, installation, size); });
+            }
+            registered->Unit(benchmark::kMillisecond)->UseRealTime();
+        },
+        [] { window.reset(); });
 }

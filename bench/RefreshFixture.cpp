@@ -35,7 +35,8 @@ std::vector<std::vector<std::uint8_t>> ModuleImages() {
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
@@ -49,10 +50,14 @@ void WriteProduct(const std::string& path, PeVersion version) {
 
 std::string Entry(ListKind kind, long index) {
     switch (kind) {
-        case ListKind::kPhp: return "setup_php-5.2." + Number(index) + ".exe";
-        case ListKind::kDebugger: return "php_dbg.dll-5.2." + Number(index);
-        case ListKind::kModules: return "mod_bench" + Number(index) + ".dll";
-        case ListKind::kUtils: return "benchutil" + Number(index) + ".exe";
+        case ListKind::kPhp:
+            return "setup_php-5.2." + Number(index) + ".exe";
+        case ListKind::kDebugger:
+            return "php_dbg.dll-5.2." + Number(index);
+        case ListKind::kModules:
+            return "mod_bench" + Number(index) + ".dll";
+        case ListKind::kUtils:
+            return "benchutil" + Number(index) + ".exe";
     }
     return {};
 }
@@ -63,7 +68,9 @@ std::string CatalogueText(ListKind kind, long size) {
     return text;
 }
 
-std::string VersionsText() { return "3.1.0.246\r\n2.0.0.0\r\n"; }
+std::string VersionsText() {
+    return "3.1.0.246\r\n2.0.0.0\r\n";
+}
 
 std::string EntryLink(ListKind kind, long index) {
     const bool php = kind == ListKind::kPhp || kind == ListKind::kDebugger;
@@ -71,14 +78,20 @@ std::string EntryLink(ListKind kind, long index) {
            Entry(kind, index);
 }
 
-std::string PhpDisplayName(long index) { return "PHP-5.2." + Number(index); }
+std::string PhpDisplayName(long index) {
+    return "PHP-5.2." + Number(index);
+}
 
 std::string Installation::EntryPath(ListKind kind, long index) const {
     switch (kind) {
-        case ListKind::kPhp: return PhpFolder() + "/" + PhpDisplayName(index);
-        case ListKind::kDebugger: return DebuggerFolder() + "/" + Entry(kind, index);
-        case ListKind::kModules: return ModulesFolder() + "/" + Entry(kind, index);
-        case ListKind::kUtils: return UtilsFolder() + "/" + Entry(kind, index);
+        case ListKind::kPhp:
+            return PhpFolder() + "/" + PhpDisplayName(index);
+        case ListKind::kDebugger:
+            return DebuggerFolder() + "/" + Entry(kind, index);
+        case ListKind::kModules:
+            return ModulesFolder() + "/" + Entry(kind, index);
+        case ListKind::kUtils:
+            return UtilsFolder() + "/" + Entry(kind, index);
     }
     return {};
 }
@@ -88,8 +101,8 @@ Installation BuildInstallation(const std::string& root, long size) {
     const std::string marker = root + "/complete-" + std::to_string(size);
     if (fs::exists(marker)) return installation;
     fs::remove_all(root);
-    for (const auto& folder : {installation.PhpFolder(), installation.DebuggerFolder(),
-                               installation.UtilsFolder()})
+    for (const auto& folder :
+         {installation.PhpFolder(), installation.DebuggerFolder(), installation.UtilsFolder()})
         fs::create_directories(folder);
 
     WriteProduct(installation.EditorPath(), {3, 1, 0, 245});

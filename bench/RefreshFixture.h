@@ -9,7 +9,9 @@ namespace bench {
 
 enum class ListKind { kPhp, kDebugger, kModules, kUtils };
 
-inline bool IsPresent(long index) { return index % 2 == 0; }
+inline bool IsPresent(long index) {
+    return index % 2 == 0;
+}
 
 std::string Entry(ListKind kind, long index);
 // The text the newline-joined catalogue script answers for a list of `size` entries.

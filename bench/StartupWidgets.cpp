@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 5; ++i) tree->header()->resizeSection(i, columns[i]);
     const char* const panels[] = {"Offline", "", ""};
     for (int i = 0; i < 3; ++i)
-        (new QLabel(panels[i], &window))->setGeometry(i == 0 ? 0 : 100 + (i - 1) * 250, 544, 100, 23);
+        (new QLabel(panels[i], &window))
+            ->setGeometry(i == 0 ? 0 : 100 + (i - 1) * 250, 544, 100, 23);
     bench::ReportFirstPaint(window);
     window.show();
     return QApplication::exec();

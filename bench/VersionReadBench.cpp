@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "core/verinfo.h"
 #include "support/PeWriter.h"
 #include "support/TempDir.h"
-#include "core/verinfo.h"
 
 namespace {
 
@@ -24,8 +24,8 @@ std::vector<std::string> GeneratedCorpus(const TempDir& dir, long count) {
         options.fileVersion = {5, 2, static_cast<std::uint16_t>(i % 100),
                                static_cast<std::uint16_t>(i)};
         if (i % 3 == 0)
-            options.strings = {{"CompanyName", "Zelmarock"}, {"FileVersion", "5.2"},
-                               {"ProductName", "Corvalite"}};
+            options.strings = {
+                {"CompanyName", "Zelmarock"}, {"FileVersion", "5.2"}, {"ProductName", "Corvalite"}};
         options.namedVersionResource = i % 5 == 0;
         const std::string path = dir.path() + "/file" + std::to_string(i) + ".exe";
         WritePeFile(path, options);
@@ -37,8 +37,8 @@ std::vector<std::string> GeneratedCorpus(const TempDir& dir, long count) {
 // Wine's own Windows programs and libraries, wherever this Debian release keeps them.
 std::vector<std::string> WineCorpus() {
     std::vector<std::string> files;
-    for (const char* folder : {"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows",
-                               "/usr/lib/wine/x86_64-windows"}) {
+    for (const char* folder :
+         {"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows", "/usr/lib/wine/x86_64-windows"}) {
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(folder, error)) {
             const std::string extension = entry.path().extension().string();
@@ -71,18 +71,21 @@ int main(int argc, char** argv) {
     static std::unique_ptr<TempDir> dir;
     static std::vector<std::string> generated;
     static std::vector<std::string> wine;
-    return bench::RunMain(argc, argv, {"files"}, [](const bench::Flags& flags) {
-        dir = std::make_unique<TempDir>();
-        generated = GeneratedCorpus(*dir, bench::FlagNumber(flags, "files", 1000));
-        benchmark::RegisterBenchmark("version_reads/generated",
-                                     [](benchmark::State& s) { ReadAll(s, generated); })
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
-        wine = WineCorpus();
-        if (!wine.empty())
-            benchmark::RegisterBenchmark("version_reads/wine",
-                                         [](benchmark::State& s) { ReadAll(s, wine); })
+    return bench::RunMain(
+        argc, argv, {"files"},
+        [](const bench::Flags& flags) {
+            dir = std::make_unique<TempDir>();
+            generated = GeneratedCorpus(*dir, bench::FlagNumber(flags, "files", 1000));
+            benchmark::RegisterBenchmark("version_reads/generated",
+                                         [](benchmark::State& s) { ReadAll(s, generated); })
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();
-    }, [] { dir.reset(); });
+            wine = WineCorpus();
+            if (!wine.empty())
+                benchmark::RegisterBenchmark("version_reads/wine",
+                                             [](benchmark::State& s) { ReadAll(s, wine); })
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime();
+        },
+        [] { dir.reset(); });
 }

@@ -115,9 +115,15 @@ const SampleCatalogue& Catalogue() {
     return catalogue;
 }
 
-PeVersion InstalledEditorVersion() { return {3, 4, 1, 790}; }
-PeVersion InstalledListenerVersion() { return Catalogue().listener; }
-PeVersion InstalledServerVersion() { return Catalogue().server; }
+PeVersion InstalledEditorVersion() {
+    return {3, 4, 1, 790};
+}
+PeVersion InstalledListenerVersion() {
+    return Catalogue().listener;
+}
+PeVersion InstalledServerVersion() {
+    return Catalogue().server;
+}
 
 const std::vector<std::string>& CataloguePaths() {
     static const std::vector<std::string> paths{
@@ -126,15 +132,27 @@ const std::vector<std::string>& CataloguePaths() {
     return paths;
 }
 
-std::string EditorFolder(const std::string& dir) { return dir + "/Corvalite Editor"; }
+std::string EditorFolder(const std::string& dir) {
+    return dir + "/Corvalite Editor";
+}
 std::string EditorPath(const std::string& dir) {
     return EditorFolder(dir) + "/CorvaliteEditor.exe";
 }
-std::string ListenerPath(const std::string& dir) { return EditorFolder(dir) + "/DbgListener.exe"; }
-std::string AppDataFolder(const std::string& dir) { return dir + "/AppData/"; }
-std::string ServerFolder(const std::string& dir) { return AppDataFolder(dir) + "Zelmarock"; }
-std::string LauncherPath(const std::string& dir) { return ServerFolder(dir) + "/corvalitesrv.exe"; }
-std::string DownloadFolder(const std::string& dir) { return dir + "/Downloads"; }
+std::string ListenerPath(const std::string& dir) {
+    return EditorFolder(dir) + "/DbgListener.exe";
+}
+std::string AppDataFolder(const std::string& dir) {
+    return dir + "/AppData/";
+}
+std::string ServerFolder(const std::string& dir) {
+    return AppDataFolder(dir) + "Zelmarock";
+}
+std::string LauncherPath(const std::string& dir) {
+    return ServerFolder(dir) + "/corvalitesrv.exe";
+}
+std::string DownloadFolder(const std::string& dir) {
+    return dir + "/Downloads";
+}
 
 std::string PhpFolderName(const std::string& setupEntry) {
     std::string name = setupEntry.substr(0, setupEntry.rfind('.'));
@@ -158,7 +176,8 @@ void WriteSampleSite(const std::string& siteDir) {
     WritePe(download / "php_editor_php5.exe", c.editor);
     WritePe(download / "DbgListener.exe", c.listener);
     WritePe(download / "websrv.exe", c.server);
-    for (const auto& entry : c.php) WritePe(download / "php" / entry.name, SetupVersion(entry.name));
+    for (const auto& entry : c.php)
+        WritePe(download / "php" / entry.name, SetupVersion(entry.name));
     for (const auto& entry : c.debugger)
         WriteText(download / "php" / entry.name, LibraryBytes(entry.name));
     for (const auto& entry : c.modules) WritePe(download / "utils" / entry.name, c.server);

@@ -16,9 +16,9 @@ struct SampleEntry {
 };
 
 struct SampleCatalogue {
-    PeVersion editor;    // latest versions, line 1 and 2 of the versions answer
+    PeVersion editor;  // latest versions, line 1 and 2 of the versions answer
     PeVersion server;
-    PeVersion listener;  // not catalogued; the file on the site carries it
+    PeVersion listener;                 // not catalogued; the file on the site carries it
     std::vector<SampleEntry> php;       // setups; installed means a PHP sub-folder exists
     std::vector<SampleEntry> debugger;  // debugger libraries in the editor's bin/server
     std::vector<SampleEntry> modules;   // web server modules

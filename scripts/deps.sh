@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the sample run need, when missing.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  cmake ninja-build g++ clang clang-format ccache libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libcpp-httplib-dev libssl-dev

@@ -12,6 +12,7 @@ CORVALITE_QT_WINDOWS=$(bash scripts/qt-windows.sh)
 export CORVALITE_QT_WINDOWS
 echo "== Qt for Windows ready in $((SECONDS - start)) s"
 status=0
+bash scripts/check-format.sh || status=1
 # default first: the Windows end-to-end test serves the sample site with its corvalite-demo.
 for preset in default asan windows; do
   echo "== $preset: build"

@@ -1,9 +1,9 @@
 // Program entry: builds the real services, creates the main window, runs the loop.
 #include <QApplication>
 
+#include "download/QtDownloadEngine.h"
 #include "gui/Services.h"
 #include "gui/Unit1.h"
-#include "download/QtDownloadEngine.h"
 #include "toolkit/Application.h"
 
 int main(int argc, char** argv) {

@@ -24,7 +24,8 @@ std::string Format(std::string_view pattern, std::string_view argument);
 std::string Format(std::string_view pattern, long long argument);
 
 inline constexpr std::string_view kFileOpenError = "Datei %s kann nicht geöffnet werden";
-inline constexpr std::string_view kListIndexError = "Der Index der Liste überschreitet das Maximum (%d)";
+inline constexpr std::string_view kListIndexError =
+    "Der Index der Liste überschreitet das Maximum (%d)";
 inline constexpr std::string_view kInvalidRegType = "Ungültiger Datentyp für '%s'";
 inline constexpr std::string_view kRegGetDataFailed = "Konnte Daten für '%s' nicht holen";
 inline constexpr std::string_view kRegSetDataFailed = "Konnte Daten für '%s' nicht setzen";

@@ -9,7 +9,7 @@
 namespace toolkit {
 
 class TRegistry {
-public:
+  public:
     explicit TRegistry(platform::RegistryHive& hive) : hive_(hive) {}
     ~TRegistry() { CloseKey(); }
     TRegistry(const TRegistry&) = delete;
@@ -33,7 +33,7 @@ public:
 
     const std::string& CurrentPath() const { return key_; }
 
-private:
+  private:
     platform::RegistryHive& hive_;
     std::string key_;
     bool open_ = false;

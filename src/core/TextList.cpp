@@ -9,8 +9,12 @@
 namespace toolkit {
 
 namespace {
-unsigned char Fold(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
-bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
+unsigned char Fold(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+}
+bool IsBlank(unsigned char c) {
+    return c >= 1 && c <= 32;
+}
 }  // namespace
 
 int CompareTextIgnoreCase(std::string_view a, std::string_view b) {

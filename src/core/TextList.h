@@ -21,7 +21,7 @@ std::vector<std::string> SplitLines(std::string_view text);
 std::vector<std::string> SplitCommaText(std::string_view text);
 
 class TStringList {
-public:
+  public:
     // A sorted list keeps its entries in case-insensitive order and ignores an entry
     // equal (ignoring case) to one already present.
     explicit TStringList(bool sorted = false) : sorted_(sorted) {}
@@ -46,7 +46,7 @@ public:
 
     static constexpr std::size_t kDefaultMaxFileBytes = 16u << 20;
 
-private:
+  private:
     bool sorted_;
     std::vector<std::string> items_;
 };

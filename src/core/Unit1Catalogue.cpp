@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "download/DownloadEngine.h"
 #include "core/Errors.h"
+#include "download/DownloadEngine.h"
 
 namespace {
 

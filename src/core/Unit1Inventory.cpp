@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "core/TextUtils.h"
-#include "platform/FolderEnumeration.h"
 #include "core/TRegistry.h"
+#include "core/TextUtils.h"
 #include "core/verinfo.h"
+#include "platform/FolderEnumeration.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Registry.h"
 #include "core/TextList.h"
+#include "platform/Registry.h"
 
 class TrsFileVersion;
 

@@ -1,8 +1,8 @@
 #include "core/Unit1Settings.h"
 
-#include "core/TextUtils.h"
 #include "core/Errors.h"
 #include "core/TRegistry.h"
+#include "core/TextUtils.h"
 
 void LoadSettings(platform::RegistryHive& hive, std::string& downloadDir, bool& autoUpdate) {
     autoUpdate = false;

@@ -103,7 +103,7 @@ struct RunningDigest::Hasher {
         return digest;
     }
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context{EVP_MD_CTX_new(),
-                                                                   &EVP_MD_CTX_free};
+                                                                    &EVP_MD_CTX_free};
 };
 #else
 struct RunningDigest::Hasher {

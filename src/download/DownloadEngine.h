@@ -7,7 +7,7 @@
 class QWidget;
 
 class DownloadEngine {
-public:
+  public:
     virtual ~DownloadEngine() = default;
     // Greater than 0 when the machine is online.
     virtual int IsConnected() = 0;

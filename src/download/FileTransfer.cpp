@@ -71,8 +71,7 @@ QString describeWriteError(const QFileDevice& file, int error) {
 #else
     const bool overQuota = false;  // Windows reports a quota as a full disk
 #endif
-    const bool full = error == ENOSPC || overQuota ||
-                      file.error() == QFileDevice::ResourceError ||
+    const bool full = error == ENOSPC || overQuota || file.error() == QFileDevice::ResourceError ||
                       (volume.isValid() && volume.bytesAvailable() < kNearlyFull);
     if (full) return FileTransfer::tr("the disk is full (%1)").arg(volume.rootPath());
     const QString why =

@@ -46,8 +46,8 @@ QString ProxyLoginDialog::password() const {
     return password_->text();
 }
 
-bool ProxyLoginDialog::ask(QWidget* owner, const QNetworkProxy& proxy, bool refused,
-                           QString& user, QString& password) {
+bool ProxyLoginDialog::ask(QWidget* owner, const QNetworkProxy& proxy, bool refused, QString& user,
+                           QString& password) {
     ProxyLoginDialog dialog(owner, proxy, refused, user);
     if (dialog.exec() != QDialog::Accepted) return false;
     user = dialog.user();

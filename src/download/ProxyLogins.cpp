@@ -10,8 +10,10 @@ namespace download {
 namespace {
 
 QString keyOf(const QNetworkProxy& proxy) {
-    return QStringLiteral("%1 %2:%3").arg(proxy.type()).arg(proxy.hostName().toLower()).arg(
-        proxy.port());
+    return QStringLiteral("%1 %2:%3")
+        .arg(proxy.type())
+        .arg(proxy.hostName().toLower())
+        .arg(proxy.port());
 }
 
 }  // namespace

@@ -53,8 +53,8 @@ QNetworkAccessManager& QtDownloadEngine::network(QWidget* owner) {
         network_ = std::make_unique<QNetworkAccessManager>();
         // The manager owns the logins.
         new download::ProxyLogins(*network_, options_.askProxyCredentials
-                                                  ? options_.askProxyCredentials
-                                                  : &download::ProxyLoginDialog::ask);
+                                                 ? options_.askProxyCredentials
+                                                 : &download::ProxyLoginDialog::ask);
     }
     const download::ProxyEnvironment environment =
         options_.proxyEnvironment.value_or(download::ProxyEnvironment::fromProcess());
@@ -73,11 +73,11 @@ int QtDownloadEngine::IsConnected() {
     // Any answer counts, a redirect too.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
-    const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
-        network.head(request), [](QNetworkReply* ended) {
-            ended->abort();
-            ended->deleteLater();
-        });
+    const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(network.head(request),
+                                                                         [](QNetworkReply* ended) {
+                                                                             ended->abort();
+                                                                             ended->deleteLater();
+                                                                         });
     QEventLoop loop;
     QTimer deadline;
     // A person typing a proxy login is not a server that does not answer.

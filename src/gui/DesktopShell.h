@@ -6,11 +6,11 @@
 namespace toolkit {
 
 class DesktopShell : public Shell {
-public:
+  public:
     void ExploreFolder(const std::string& folder) override;  // DesktopShellFolders.cpp
     bool PickFolder(QWidget* owner, const std::string& caption, std::string& folder,
-                    unsigned flags) override;                  // DesktopShellFolders.cpp
-    bool StartProgram(const std::string& path) override;      // DesktopShellFiles.cpp
+                    unsigned flags) override;             // DesktopShellFolders.cpp
+    bool StartProgram(const std::string& path) override;  // DesktopShellFiles.cpp
     bool TransferFiles(QWidget* owner, const std::vector<std::string>& files,
                        const std::string& folder, bool move) override;  // DesktopShellFiles.cpp
 };

@@ -2,10 +2,10 @@
 // before replacing and says plainly what went wrong.
 #include <string>
 
+#include "gui/DesktopShell.h"
 #include "gui/MessDlgs.h"
 #include "platform/FileMove.h"
 #include "platform/Process.h"
-#include "gui/DesktopShell.h"
 
 namespace toolkit {
 

@@ -5,8 +5,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include "platform/BrowseFlags.h"
 #include "gui/DesktopShell.h"
+#include "platform/BrowseFlags.h"
 
 namespace toolkit {
 

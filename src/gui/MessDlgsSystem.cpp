@@ -83,8 +83,8 @@ QPixmap SystemMessageIcon(DialogType type, const QWidget& form, int size) {
     if (HICON icon = LoadIconA(nullptr, StockIconOf(type))) {
         const QImage image = QImage::fromHICON(icon);
         if (!image.isNull())
-            return QPixmap::fromImage(image.scaled(size, size, Qt::KeepAspectRatio,
-                                                   Qt::SmoothTransformation));
+            return QPixmap::fromImage(
+                image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     }
     const QIcon fallback = form.style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, &form);
     return fallback.pixmap(QSize(size, size), form.devicePixelRatioF());

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "download/DownloadEngine.h"
+#include "gui/Shell.h"
 #include "platform/Desktop.h"
 #include "platform/Registry.h"
-#include "gui/Shell.h"
 
 struct Services {
     platform::RegistryHive& registry;
@@ -30,7 +30,7 @@ struct Services {
 // hive with the base addresses it may replace, the desktop and the shell. The engine is
 // the caller's choice.
 class ProgramServices {
-public:
+  public:
     ProgramServices();  // after the QApplication exists
     Services With(DownloadEngine& engine);
 

@@ -9,7 +9,7 @@ class QWidget;
 namespace toolkit {
 
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     // Opens the folder in the desktop's file manager; failures are silent.
     virtual void ExploreFolder(const std::string& folder) = 0;

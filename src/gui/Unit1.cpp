@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "gui/MessDlgs.h"
 #include "core/TextUtils.h"
 #include "core/Unit1Settings.h"
-#include "toolkit/DesignedFont.h"
 #include "core/srunner.h"
+#include "gui/MessDlgs.h"
 #include "toolkit/Application.h"
+#include "toolkit/DesignedFont.h"
 
 namespace {
 
@@ -109,9 +109,8 @@ void TForm1::FormCreate() {
     // the stored settings still come into being and nothing later finds them missing.
     std::string appData;
     toolkit::RunGuarded([&] { appData = GetAppDataFolder(services_.registry); });
-    ServerRunner =
-        std::make_unique<TServerRunner>(appData + NativePath("Zelmarock\\corvalitesrv.exe"),
-                                       services_.desktop);
+    ServerRunner = std::make_unique<TServerRunner>(
+        appData + NativePath("Zelmarock\\corvalitesrv.exe"), services_.desktop);
 
     places = ChoosePlaces(services_.programFolder);
     DownloadDir = places.defaultDownloadFolder;

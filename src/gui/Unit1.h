@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "core/Unit1Catalogue.h"
 #include "gui/Places.h"
 #include "gui/Services.h"
-#include "core/Unit1Catalogue.h"
 #include "toolkit/StatusBar.h"
 #include "toolkit/TreeView.h"
 
@@ -15,7 +15,7 @@ class TServerRunner;
 
 class TForm1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TForm1(Services& services, QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -55,12 +55,12 @@ public:
 
     Services& services() { return services_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void CreateControls();
     void ApplyLayout();
     void CheckConnection();

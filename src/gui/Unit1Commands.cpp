@@ -2,11 +2,11 @@
 #include <optional>
 #include <string>
 
-#include "gui/MessDlgs.h"
-#include "gui/Unit1.h"
 #include "core/Unit1Install.h"
 #include "core/Unit1Probes.h"
 #include "core/srunner.h"
+#include "gui/MessDlgs.h"
+#include "gui/Unit1.h"
 #include "gui/upd_utils.h"
 
 namespace {

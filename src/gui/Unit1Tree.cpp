@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "core/TextList.h"
 #include "core/TextUtils.h"
-#include "gui/Unit1.h"
 #include "core/Unit1Inventory.h"
 #include "core/srunner.h"
-#include "core/TextList.h"
 #include "core/verinfo.h"
+#include "gui/Unit1.h"
 
 namespace {
 

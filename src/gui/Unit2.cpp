@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "gui/upd_utils.h"
 #include "toolkit/Application.h"
 #include "toolkit/DesignedFont.h"
-#include "gui/upd_utils.h"
 
 namespace {
 

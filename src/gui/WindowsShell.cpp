@@ -28,8 +28,7 @@ bool WindowsShell::StartProgram(const std::string& path) {
 
 bool WindowsShell::PickFolder(QWidget* owner, const std::string& caption, std::string& folder,
                               unsigned flags) {
-    return platform::win32::BrowseForFolder(OwnerOf(owner), caption, std::wstring(), folder,
-                                            flags);
+    return platform::win32::BrowseForFolder(OwnerOf(owner), caption, std::wstring(), folder, flags);
 }
 
 bool WindowsShell::TransferFiles(QWidget* owner, const std::vector<std::string>& files,

@@ -6,7 +6,7 @@
 namespace toolkit {
 
 class WindowsShell : public Shell {
-public:
+  public:
     void ExploreFolder(const std::string& folder) override;
     bool StartProgram(const std::string& path) override;
     bool PickFolder(QWidget* owner, const std::string& caption, std::string& folder,

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/BrowseFlags.h"
 #include "gui/Shell.h"
+#include "platform/BrowseFlags.h"
 
 namespace {
 
@@ -32,8 +32,9 @@ void ExploreFolder(toolkit::Shell& shell, const std::string& folder) {
     shell.ExploreFolder(folder);
 }
 
-bool ShellFileOperation(toolkit::Shell& shell, QWidget* owner, const std::vector<std::string>& files,
-                        const std::string& destinationFolder, bool move) {
+bool ShellFileOperation(toolkit::Shell& shell, QWidget* owner,
+                        const std::vector<std::string>& files, const std::string& destinationFolder,
+                        bool move) {
     if (files.empty()) return false;
     return shell.TransferFiles(owner, files, destinationFolder, move);
 }

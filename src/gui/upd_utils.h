@@ -25,5 +25,6 @@ void ExploreFolder(toolkit::Shell& shell, const std::string& folder);
 // Moves (move true) or copies every file into destinationFolder through the shell, which asks
 // before replacing a file and explains failures. True exactly when every file was done; an
 // empty list does nothing and gives false.
-bool ShellFileOperation(toolkit::Shell& shell, QWidget* owner, const std::vector<std::string>& files,
-                        const std::string& destinationFolder, bool move);
+bool ShellFileOperation(toolkit::Shell& shell, QWidget* owner,
+                        const std::vector<std::string>& files, const std::string& destinationFolder,
+                        bool move);

@@ -10,7 +10,7 @@ namespace platform {
 using WindowId = std::uint64_t;  // 0: no window
 
 class Desktop {
-public:
+  public:
     virtual ~Desktop() = default;
     // A null class or title matches any. 0 when there is no such window.
     virtual WindowId FindTopLevelWindow(const char* className, const char* title) = 0;

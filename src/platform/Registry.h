@@ -27,7 +27,7 @@ struct RegistryValue {
 };
 
 class RegistryHive {
-public:
+  public:
     virtual ~RegistryHive() = default;
     virtual bool KeyExists(std::string_view key) = 0;
     // Creates the key and any missing parent; false when the hive cannot be written.

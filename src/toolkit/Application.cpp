@@ -6,9 +6,9 @@
 #include <QSocketNotifier>
 #include <QWidget>
 #ifndef _WIN32
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <csignal>
 #endif
 
 namespace toolkit {
@@ -42,12 +42,16 @@ void ShowErrorText(const std::string& text) {
     box.exec();
 }
 
-void ShowException(const std::exception& error) { ShowErrorText(error.what()); }
+void ShowException(const std::exception& error) {
+    ShowErrorText(error.what());
+}
 
 ScopedErrorPresenter::ScopedErrorPresenter(ErrorPresenter presenter)
     : previous_(std::exchange(Presenter(), std::move(presenter))) {}
 
-ScopedErrorPresenter::~ScopedErrorPresenter() { Presenter() = std::move(previous_); }
+ScopedErrorPresenter::~ScopedErrorPresenter() {
+    Presenter() = std::move(previous_);
+}
 
 #ifdef _WIN32
 // Windows ends a program by WM_CLOSE to its window (a logout, the task manager), which

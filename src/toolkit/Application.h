@@ -21,13 +21,13 @@ void ShowErrorText(const std::string& text);
 // Tests replace the message box; the returned guard puts the previous presenter back.
 using ErrorPresenter = std::function<void(const std::string&)>;
 class ScopedErrorPresenter {
-public:
+  public:
     explicit ScopedErrorPresenter(ErrorPresenter presenter);
     ~ScopedErrorPresenter();
     ScopedErrorPresenter(const ScopedErrorPresenter&) = delete;
     ScopedErrorPresenter& operator=(const ScopedErrorPresenter&) = delete;
 
-private:
+  private:
     ErrorPresenter previous_;
 };
 

@@ -16,8 +16,8 @@ constexpr int kSamplePixelSize = 13;
 constexpr int kTahomaSampleWidth = 351;
 
 // Narrow sans-serif families first: they keep the designed widths best.
-const QStringList kStandIns{"DejaVu Sans Condensed", "Liberation Sans", "Arimo",
-                            "Noto Sans", "FreeSans", "DejaVu Sans"};
+const QStringList kStandIns{
+    "DejaVu Sans Condensed", "Liberation Sans", "Arimo", "Noto Sans", "FreeSans", "DejaVu Sans"};
 
 void ProvideTahoma() {
 #ifndef Q_OS_WIN

@@ -17,13 +17,11 @@ constexpr int kPadding = 3;
 
 // One panel as a screen reader reads it: its caption is its name.
 class PanelAccessible : public QAccessibleInterface {
-public:
+  public:
     PanelAccessible(TStatusBar* bar, int panel) : bar_(bar), panel_(panel) {}
     bool isValid() const override { return bar_ != nullptr; }
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override {
-        return bar_ ? bar_->window()->windowHandle() : nullptr;
-    }
+    QWindow* window() const override { return bar_ ? bar_->window()->windowHandle() : nullptr; }
     QAccessibleInterface* parent() const override {
         return QAccessible::queryAccessibleInterface(bar_.data());
     }
@@ -48,14 +46,14 @@ public:
         return s;
     }
 
-private:
+  private:
     QPointer<TStatusBar> bar_;
     const int panel_;
 };
 
 // The bar is a status bar whose children are the panels that have something to say.
 class StatusBarAccessible : public QAccessibleWidget {
-public:
+  public:
     explicit StatusBarAccessible(TStatusBar* bar)
         : QAccessibleWidget(bar, QAccessible::StatusBar) {}
     ~StatusBarAccessible() override {
@@ -73,7 +71,7 @@ public:
         return -1;
     }
 
-private:
+  private:
     TStatusBar* bar() const { return static_cast<TStatusBar*>(widget()); }
     std::vector<int> shownPanels() const {
         std::vector<int> shown;
@@ -99,8 +97,7 @@ QAccessibleInterface* statusBarAccessible(const QString& className, QObject* obj
 }
 }  // namespace
 
-TImageList::TImageList()
-    : icons_{QIcon(images::kOnline), QIcon(images::kOffline)} {}
+TImageList::TImageList() : icons_{QIcon(images::kOnline), QIcon(images::kOffline)} {}
 
 QIcon TImageList::Icon(int index) const {
     if (index < 0 || index >= Count()) return {};
@@ -110,7 +107,8 @@ QIcon TImageList::Icon(int index) const {
 TStatusBar::TStatusBar(const TImageList& images, const std::vector<int>& panelWidths,
                        QWidget* parent)
     : QWidget(parent), images_(images) {
-    static const bool accessibleInstalled = (QAccessible::installFactory(&statusBarAccessible), true);
+    static const bool accessibleInstalled =
+        (QAccessible::installFactory(&statusBarAccessible), true);
     (void)accessibleInstalled;
     for (int width : panelWidths) panels_.push_back({width, {}, -1});
     setAccessibleName("Status");

@@ -10,18 +10,18 @@ namespace toolkit {
 
 // The two connection pictures: 0 online (a globe), 1 offline (a crossed-out network).
 class TImageList {
-public:
+  public:
     TImageList();
     int Count() const { return static_cast<int>(icons_.size()); }
     QIcon Icon(int index) const;
 
-private:
+  private:
     std::vector<QIcon> icons_;
 };
 
 class TStatusBar : public QWidget {
     Q_OBJECT
-public:
+  public:
     TStatusBar(const TImageList& images, const std::vector<int>& panelWidths,
                QWidget* parent = nullptr);
 
@@ -33,10 +33,10 @@ public:
     // Where a panel is drawn, in the bar's own coordinates.
     QRect PanelRect(int panel) const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     struct Panel {
         int width;
         QString caption;

@@ -21,7 +21,7 @@ constexpr int kHintHideMs = 2000;
 
 // Fixed row height and a vertical line at the right edge of every cell.
 class GridDelegate : public QStyledItemDelegate {
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         return {QStyledItemDelegate::sizeHint(option, index).width(), kRowHeight};

@@ -10,7 +10,7 @@
 namespace toolkit {
 
 class TTreeNode : public QTreeWidgetItem {
-public:
+  public:
     explicit TTreeNode(const QString& text);
 
     QString Text() const { return text(0); }
@@ -30,7 +30,7 @@ public:
     TTreeNode* Child(int index) const { return static_cast<TTreeNode*>(child(index)); }
     int ChildCount() const { return childCount(); }
 
-private:
+  private:
     static constexpr int kShownColumns = 4;
     int tag_ = 0;
     int imageIndex_ = -1;
@@ -40,7 +40,7 @@ private:
 
 class TTreeView : public QTreeWidget {
     Q_OBJECT
-public:
+  public:
     explicit TTreeView(QWidget* parent = nullptr);
 
     // The header's captions and widths; the first column holds the rows' own texts.
@@ -63,22 +63,22 @@ public:
     void EndUpdate();
     int UpdateCount() const { return updateCount_; }
 
-protected:
+  protected:
     bool viewportEvent(QEvent* event) override;
 
-private:
+  private:
     int updateCount_ = 0;
 };
 
 // Suspends a tree's repainting for a scope, resuming on every way out.
 class TreeUpdateGuard {
-public:
+  public:
     explicit TreeUpdateGuard(TTreeView& tree) : tree_(tree) { tree_.BeginUpdate(); }
     ~TreeUpdateGuard() { tree_.EndUpdate(); }
     TreeUpdateGuard(const TreeUpdateGuard&) = delete;
     TreeUpdateGuard& operator=(const TreeUpdateGuard&) = delete;
 
-private:
+  private:
     TTreeView& tree_;
 };
 

@@ -17,7 +17,7 @@ using e2e::Shown;
 using Strings = std::vector<std::string>;
 
 class Commands : public ::testing::Test {
-protected:
+  protected:
     OpenedUrls opened;
     e2e::SampleWorld world;
     e2e::SampleProgram program{world};
@@ -59,8 +59,8 @@ TEST_F(Commands, DownloadAndInstallMovesAModuleIntoPlaceAndRefreshes) {
     SelectEntry("Corvalite Web Server", "Modules", "mod_headers.dll");
     e2e::ClickButton(form.Button1);
 
-    const fs::path installed = fs::path(demo::ServerFolder(world.install)) / "modules" /
-                               "mod_headers.dll";
+    const fs::path installed =
+        fs::path(demo::ServerFolder(world.install)) / "modules" / "mod_headers.dll";
     ASSERT_TRUE(fs::exists(installed));
     EXPECT_EQ(ReadFile(installed), Site("utils/mod_headers.dll"));
     EXPECT_FALSE(fs::exists(Downloaded("mod_headers.dll")));

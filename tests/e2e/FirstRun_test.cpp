@@ -19,7 +19,7 @@ using e2e::Shown;
 using Strings = std::vector<std::string>;
 
 class FirstRun : public ::testing::Test {
-protected:
+  protected:
     e2e::SampleWorld world;
     e2e::SampleProgram program{world};
     TForm1& form = program.window();
@@ -44,7 +44,8 @@ TEST_F(FirstRun, StartsOnlineAndFetchesTheCatalogueFromTheHiveAddress) {
 TEST_F(FirstRun, TreeShowsTheSampleInstallationAgainstTheCatalogue) {
     ASSERT_EQ(tree.TopLevelCount(), 2);
     const auto* editor = FindRow(tree, {"Corvalite Editor for PHP"});
-    EXPECT_EQ(Shown(editor), (Strings{demo::EditorPath(world.install), "3.4.1", "790", "Obsolete"}));
+    EXPECT_EQ(Shown(editor),
+              (Strings{demo::EditorPath(world.install), "3.4.1", "790", "Obsolete"}));
     EXPECT_EQ(editor->ColumnText(4).toStdString(),
               world.server.url("/download/php_editor_php5.exe"));
     EXPECT_EQ(Shown(FindRow(tree, {"Corvalite Editor for PHP", "Debugger listener"})),

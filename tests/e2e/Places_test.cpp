@@ -56,8 +56,9 @@ TEST(Places, AReadOnlyProgramFolderUsesTheUsersCacheAndDownloadFolders) {
     const std::string downloads = world.dir.path() + "/Transfers";
     world.dir.Write("config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"" + downloads + "\"\n");
     world.dir.Write("cache/corvalite-update/list.txt", "stale\n");
-    fs::permissions(world.programFolder, fs::perms::owner_write | fs::perms::group_write |
-                                             fs::perms::others_write, fs::perm_options::remove);
+    fs::permissions(world.programFolder,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
     // Root writes where the mode bits forbid it; below a plain file nobody can write.
     if (::geteuid() == 0) world.programFolder = world.dir.Write("plain", "") + "/program/";
 

@@ -14,16 +14,16 @@
 #include <sstream>
 #include <string>
 
-#include "gui/Services.h"
-#include "gui/Unit1.h"
 #include "core/Unit1Settings.h"
 #include "demo/SampleData.h"
 #include "download/QtDownloadEngine.h"
+#include "gui/DesktopShell.h"
+#include "gui/Services.h"
+#include "gui/Unit1.h"
 #include "platform/Registry.h"
 #include "support/FakeDesktop.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
-#include "gui/DesktopShell.h"
 
 namespace e2e {
 

@@ -7,8 +7,8 @@
 #include <QTest>
 #include <filesystem>
 
-#include "gui/Unit2.h"
 #include "e2e/SampleRun.h"
+#include "gui/Unit2.h"
 #include "support/ModalDriver.h"
 #include "support/OpenedUrls.h"
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "core/TextList.h"
 #include "core/TextUtils.h"
 #include "core/Unit1Inventory.h"
-#include "core/TextList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

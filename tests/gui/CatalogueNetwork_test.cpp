@@ -6,11 +6,11 @@
 #include <QString>
 #include <filesystem>
 
+#include "core/Errors.h"
 #include "core/Unit1Catalogue.h"
 #include "download/QtDownloadEngine.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
-#include "core/Errors.h"
 
 namespace {
 
@@ -30,8 +30,8 @@ struct CatalogueNetwork : ::testing::Test {
 
     void SetUp() override {
         server.serveFile("/download/php/list_dbg.php", "php_dbg.dll-5.2.17\r\n", "text/plain");
-        server.serveFile("/download/php/list.php", "setup_php-5.2.17.exe\r\nSETUP_php-4.4.9.exe\r\n",
-                         "text/plain");
+        server.serveFile("/download/php/list.php",
+                         "setup_php-5.2.17.exe\r\nSETUP_php-4.4.9.exe\r\n", "text/plain");
         server.serveFile("/download/php/versions.php", "3.4.1.812\r\n2.2.9.140\r\n", "text/plain");
         server.serveFile("/download/utils/list_mod.php", "mod_ssl.dll\r\nmod_rewrite.dll\r\n",
                          "text/plain");
@@ -44,13 +44,15 @@ struct CatalogueNetwork : ::testing::Test {
 
 TEST_F(CatalogueNetwork, FetchesTheFiveListsInOrderAndLeavesNothingBehind) {
     Fetch();
-    EXPECT_EQ(server.requestedTargets(),
-              (std::vector<std::string>{"/download/php/list_dbg.php", "/download/php/list.php",
-                                        "/download/php/versions.php", "/download/utils/list_mod.php",
-                                        "/download/utils/list_exe.php"}));
+    EXPECT_EQ(
+        server.requestedTargets(),
+        (std::vector<std::string>{"/download/php/list_dbg.php", "/download/php/list.php",
+                                  "/download/php/versions.php", "/download/utils/list_mod.php",
+                                  "/download/utils/list_exe.php"}));
     EXPECT_EQ(catalogue.PHP.Items(),
               (std::vector<std::string>{"SETUP_php-4.4.9.exe", "setup_php-5.2.17.exe"}));
-    EXPECT_EQ(catalogue.Modules.Items(), (std::vector<std::string>{"mod_rewrite.dll", "mod_ssl.dll"}));
+    EXPECT_EQ(catalogue.Modules.Items(),
+              (std::vector<std::string>{"mod_rewrite.dll", "mod_ssl.dll"}));
     EXPECT_EQ(catalogue.RemoteEditorVersion, "3.4.1.812");
     EXPECT_EQ(catalogue.RemoteServerVersion, "2.2.9.140");
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "gui/MessDlgs.h"
 #include "core/srunner.h"
+#include "gui/MessDlgs.h"
 #include "support/MainWindowHarness.h"
 #include "support/PeWriter.h"
 #include "toolkit/Application.h"

@@ -5,11 +5,11 @@
 #include <QTest>
 #include <filesystem>
 
+#include "core/Errors.h"
 #include "gui/MessDlgs.h"
 #include "support/MainWindowHarness.h"
 #include "support/PeWriter.h"
 #include "toolkit/Application.h"
-#include "core/Errors.h"
 
 namespace {
 

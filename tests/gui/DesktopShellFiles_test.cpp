@@ -3,11 +3,11 @@
 
 #include <filesystem>
 
+#include "gui/DesktopShell.h"
 #include "gui/MessDlgs.h"
+#include "gui/upd_utils.h"
 #include "support/RecordingShell.h"
 #include "support/TempDir.h"
-#include "gui/DesktopShell.h"
-#include "gui/upd_utils.h"
 
 namespace {
 

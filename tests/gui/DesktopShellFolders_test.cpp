@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "gui/DesktopShell.h"
 #include "platform/BrowseFlags.h"
 #include "support/ModalDriver.h"
 #include "support/TempDir.h"
-#include "gui/DesktopShell.h"
 
 namespace {
 

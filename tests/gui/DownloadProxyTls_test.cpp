@@ -96,8 +96,8 @@ TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {
     Harness h;
     h.requireCredentials();
     auto options = h.options();
-    options.askProxyCredentials = [&h](QWidget*, const QNetworkProxy& proxy, bool,
-                                       QString& user, QString& password) {
+    options.askProxyCredentials = [&h](QWidget*, const QNetworkProxy& proxy, bool, QString& user,
+                                       QString& password) {
         ++h.prompts;
         EXPECT_EQ(proxy.port(), h.proxy.port());
         user = "jo";
@@ -143,7 +143,8 @@ TEST(DownloadProxy, TheDefaultPromptIsADialogThatAsksAgainWhenRefused) {
         QTest::keyClicks(dialog.findChild<QLineEdit*>("PasswordEdit"), password);
         dialog.accept();
     };
-    const QString refusal = QStringLiteral("The proxy 127.0.0.1:%1 did not accept").arg(h.proxy.port());
+    const QString refusal =
+        QStringLiteral("The proxy 127.0.0.1:%1 did not accept").arg(h.proxy.port());
     WhenModal<download::ProxyLoginDialog>([&](download::ProxyLoginDialog& dialog) {
         dialog.findChild<QLineEdit*>("UserEdit")->setText("jo");
         WhenModal<download::ProxyLoginDialog>([&](download::ProxyLoginDialog& again) {

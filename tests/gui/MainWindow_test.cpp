@@ -6,8 +6,8 @@
 #include <csignal>
 #include <filesystem>
 
-#include "gui/MessDlgs.h"
 #include "core/srunner.h"
+#include "gui/MessDlgs.h"
 #include "support/MainWindowHarness.h"
 #include "toolkit/Application.h"
 

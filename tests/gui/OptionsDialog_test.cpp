@@ -10,10 +10,10 @@
 #include <filesystem>
 
 #include "gui/Unit2.h"
+#include "gui/upd_utils.h"
 #include "support/ModalDriver.h"
 #include "support/RecordingShell.h"
 #include "support/TempDir.h"
-#include "gui/upd_utils.h"
 
 namespace {
 

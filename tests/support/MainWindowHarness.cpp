@@ -2,8 +2,8 @@
 
 #include <QTest>
 
-#include "support/RegistryValues.h"
 #include <filesystem>
+#include "support/RegistryValues.h"
 
 MainWindowHarness::MainWindowHarness() {
     std::filesystem::create_directories(services.programFolder);

@@ -13,7 +13,7 @@
 #include "support/TempDir.h"
 
 struct MainWindowHarness {
-    TempDir dir;                      // program folder and hive live here
+    TempDir dir;  // program folder and hive live here
     std::string hivePath = dir.path() + "/HKCU.reg";
     std::unique_ptr<platform::RegistryHive> hive = platform::OpenHiveFile(hivePath);
     FakeDesktop desktop;
@@ -21,12 +21,13 @@ struct MainWindowHarness {
     ScriptedEngine engine;
     std::string catalogueBase = "http://catalogue.test";
     std::string downloadBase = "http://files.test";
-    Services services{*hive, desktop, shell, engine, catalogueBase, downloadBase, dir.folder() + "app/"};
+    Services services{
+        *hive, desktop, shell, engine, catalogueBase, downloadBase, dir.folder() + "app/"};
     std::unique_ptr<TForm1> form;
 
     MainWindowHarness();
-    TForm1& Create();            // creates the window (runs its creation sequence)
-    TForm1& CreateAndShow();     // ... and shows it, waiting for the first-showing check
+    TForm1& Create();         // creates the window (runs its creation sequence)
+    TForm1& CreateAndShow();  // ... and shows it, waiting for the first-showing check
     void Destroy() { form.reset(); }
 
     // Registry helpers for arranging a test.

@@ -6,7 +6,9 @@ OpenedUrls::OpenedUrls(const QString& scheme) : scheme_(scheme) {
     QDesktopServices::setUrlHandler(scheme_, this, "open");
 }
 
-OpenedUrls::~OpenedUrls() { QDesktopServices::unsetUrlHandler(scheme_); }
+OpenedUrls::~OpenedUrls() {
+    QDesktopServices::unsetUrlHandler(scheme_);
+}
 
 std::vector<std::string> OpenedUrls::LocalPaths() const {
     std::vector<std::string> paths;
@@ -14,4 +16,6 @@ std::vector<std::string> OpenedUrls::LocalPaths() const {
     return paths;
 }
 
-void OpenedUrls::open(const QUrl& url) { urls.push_back(url); }
+void OpenedUrls::open(const QUrl& url) {
+    urls.push_back(url);
+}

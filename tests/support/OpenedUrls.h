@@ -9,7 +9,7 @@
 
 class OpenedUrls : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit OpenedUrls(const QString& scheme = QStringLiteral("file"));
     ~OpenedUrls() override;
     OpenedUrls(const OpenedUrls&) = delete;
@@ -19,9 +19,9 @@ public:
     // Local paths of the file URLs, in order.
     std::vector<std::string> LocalPaths() const;
 
-public slots:
+  public slots:
     void open(const QUrl& url);
 
-private:
+  private:
     QString scheme_;
 };

@@ -8,7 +8,7 @@
 #include "gui/Shell.h"
 
 class RecordingShell : public toolkit::Shell {
-public:
+  public:
     std::vector<std::string> explored;
     std::vector<std::string> started;
     struct Transfer {

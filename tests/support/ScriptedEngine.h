@@ -9,7 +9,7 @@
 #include "download/DownloadEngine.h"
 
 class ScriptedEngine : public DownloadEngine {
-public:
+  public:
     int connected = 1;
     std::map<std::string, std::string> files;  // URL -> body
     std::vector<std::string> calls;            // "SetOption(title,Receiving info)", ...

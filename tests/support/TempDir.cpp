@@ -1,12 +1,12 @@
 #include "TempDir.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace fs = std::filesystem;

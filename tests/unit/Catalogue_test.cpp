@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
+#include "core/Errors.h"
 #include "core/Unit1Catalogue.h"
 #include "support/ScriptedEngine.h"
 #include "support/TempDir.h"
 #include "support/WithoutRoot.h"
-#include "core/Errors.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <filesystem>
 
+#include "core/Errors.h"
 #include "core/Unit1Inventory.h"
 #include "platform/Registry.h"
 #include "platform/posix/DosAttrib.h"
 #include "support/TempDir.h"
-#include "core/Errors.h"
 
 namespace {
 

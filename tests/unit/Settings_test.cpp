@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "core/Errors.h"
+#include "core/TRegistry.h"
 #include "core/Unit1Settings.h"
 #include "platform/Registry.h"
 #include "platform/posix/RegistryHiveIo.h"
 #include "support/RegistryValues.h"
 #include "support/TempDir.h"
-#include "core/Errors.h"
-#include "core/TRegistry.h"
 
 using platform::RegistryValue;
 using testsupport::Dword;

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <sstream>
 
+#include "core/verinfo.h"
 #include "platform/VersionInfo.h"
 #include "support/PeWriter.h"
 #include "support/TempDir.h"
-#include "core/verinfo.h"
 
 extern char** environ;
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/verinfo.h"
 #include "platform/VersionInfo.h"
 #include "platform/posix/PeVersionResource.h"
 #include "support/PeWriter.h"
 #include "support/TempDir.h"
-#include "core/verinfo.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 // system's non-client metrics name, its icons the system's stock icons.
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
 #include <cstddef>
 #include <cstdlib>
 #include <map>
-#include <windows.h>
 
 #include "gui/MessDlgs.h"
 
@@ -54,7 +54,8 @@ QImage ShownIcon(const TMessageForm& form) {
 TEST(MessDlgsSystem, TextsUseTheSystemsMessageFont) {
     const LOGFONTA system = SystemMessageLogFont();
     ASSERT_NE(system.lfFaceName[0], '\0');
-    const auto form = CreateMessageDialog("Download the latest version?", mtConfirmation, mbYesNo, 9);
+    const auto form =
+        CreateMessageDialog("Download the latest version?", mtConfirmation, mbYesNo, 9);
 
     // The face GDI really uses, not a logical name that Qt alone would resolve to a fallback.
     const QFont used = form->font();
@@ -73,10 +74,8 @@ TEST(MessDlgsSystem, TextsUseTheSystemsMessageFont) {
 
 TEST(MessDlgsSystem, EachTypeShowsItsStockIcon) {
     // IDI_EXCLAMATION, IDI_HAND, IDI_ASTERISK, IDI_QUESTION.
-    const std::map<DialogType, int> stock{{mtWarning, 32515},
-                                          {mtError, 32513},
-                                          {mtInformation, 32516},
-                                          {mtConfirmation, 32514}};
+    const std::map<DialogType, int> stock{
+        {mtWarning, 32515}, {mtError, 32513}, {mtInformation, 32516}, {mtConfirmation, 32514}};
     std::map<DialogType, QImage> shown;
     for (const auto& [type, id] : stock) {
         const auto form = CreateMessageDialog("Text", type, mbOK, 9);

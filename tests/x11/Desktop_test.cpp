@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "core/Unit1Probes.h"
+#include "core/srunner.h"
 #include "platform/Desktop.h"
 #include "platform/posix/XSession.h"
-#include "core/srunner.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "support/VirtualDisplay.h"
