@@ -3,8 +3,12 @@
 # sample installation of demo/, in a sandbox of its own under build/default/demo-sandbox/
 # (its own HOME and XDG folders; the user's real ones are never touched).
 # With a display it opens the window. Without one it runs the program on Xvfb, waits until
-# the tree is filled, saves a screenshot, prints its path and copies it to docs/.
+# the tree is filled, saves a screenshot in the sandbox and prints its path. With
+# --readme-picture it also replaces docs/screenshot.png, the README's picture: a deliberate step,
+# so that an ordinary run leaves the work tree as it was.
 set -euo pipefail
+readme_picture=false
+[ "${1:-}" = --readme-picture ] && readme_picture=true
 cd "$(dirname "$0")/.."
 root=$PWD
 
@@ -134,6 +138,8 @@ import -display "$DISPLAY" -window "$(frame_id "$(window_id)")" "$screenshot" 2>
 # SIGTERM closes the window as its close box would, so the settings are saved.
 kill -TERM "$program_pid"
 wait "$program_pid" || true
-mkdir -p docs
-cp "$screenshot" docs/screenshot.png
 echo "Screenshot: $screenshot"
+if $readme_picture; then
+  cp "$screenshot" docs/screenshot.png
+  echo "README picture replaced: docs/screenshot.png"
+fi

@@ -1,10 +1,31 @@
-# Runs one fuzz target for a short while, then folds the inputs it found that add coverage
-# into the seed corpus in the tree, so the next run (and the next commit) starts from there.
-# Prints the target's final coverage; on a failure, the whole fuzzer log. Fails as well when
-# the coverage reaches none of the program's own sources: the parsers were built without
-# coverage counters, and the fuzzer would mutate blind.
-#   cmake -DTARGET=<binary> -DWORK=<scratch folder> -DCORPUS=<seed corpus>
+# Runs one fuzz target for a short while from the committed seeds and what earlier runs in this
+# build folder found (kept in WORK, never in the tree). Prints the target's final coverage; on a
+# failure, the whole fuzzer log. Fails as well when the coverage reaches none of the program's
+# own sources: the parsers were built without coverage counters, and the fuzzer would mutate blind.
+#   cmake -DTARGET=<binary> -DWORK=<build-side corpus> -DCORPUS=<seed corpus>
 #         -DSOURCES=<the program's source folder> -P RunFuzz.cmake
+# With -DMERGE=ON it only folds the inputs of WORK that add coverage into the seed corpus: the
+# deliberate step behind the fuzz-merge target, whose result is then committed.
+if(MERGE)
+  foreach(var TARGET WORK CORPUS)
+    if(NOT DEFINED ${var})
+      message(FATAL_ERROR "RunFuzz.cmake needs -D${var}=...")
+    endif()
+  endforeach()
+  file(MAKE_DIRECTORY ${WORK} ${CORPUS})
+  file(GLOB before ${CORPUS}/*)
+  execute_process(COMMAND ${TARGET} -merge=1 -rss_limit_mb=2048 -timeout=10 ${CORPUS} ${WORK}
+                  RESULT_VARIABLE merged ERROR_VARIABLE mergeLog OUTPUT_QUIET)
+  if(NOT merged EQUAL 0)
+    message("${mergeLog}")
+    message(FATAL_ERROR "merging into ${CORPUS} failed (${merged})")
+  endif()
+  file(GLOB after ${CORPUS}/*)
+  list(LENGTH before seeds)
+  list(LENGTH after grown)
+  message("${CORPUS}: ${seeds} -> ${grown} inputs")
+  return()
+endif()
 foreach(var TARGET WORK CORPUS SOURCES)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "RunFuzz.cmake needs -D${var}=...")
@@ -49,14 +70,6 @@ endif()
 string(REGEX REPLACE "^DONE +" "" done "${done}")
 string(REGEX REPLACE "^INITED " "" start "${start}")
 
-file(GLOB before ${CORPUS}/*)
-execute_process(COMMAND ${TARGET} -merge=1 -rss_limit_mb=2048 -timeout=10 ${CORPUS} ${WORK}
-                RESULT_VARIABLE merged ERROR_VARIABLE mergeLog OUTPUT_QUIET)
-if(NOT merged EQUAL 0)
-  message("${mergeLog}")
-  message(FATAL_ERROR "${name}: merging into ${CORPUS} failed (${merged})")
-endif()
-file(GLOB after ${CORPUS}/*)
-list(LENGTH before seeds)
-list(LENGTH after grown)
-message("${name}: final coverage ${done} (seeds alone: ${start}); corpus ${seeds} -> ${grown} inputs")
+file(GLOB found ${WORK}/*)
+list(LENGTH found kept)
+message("${name}: final coverage ${done} (seeds alone: ${start}); ${kept} inputs kept in ${WORK}")
