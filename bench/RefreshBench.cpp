@@ -81,10 +81,8 @@ class MainWindow {
 
   private:
     void SetString(const std::string& key, const std::string& name, const std::string& value) {
-        platform::RegistryValue v{platform::kRegSz, {value.begin(), value.end()}};
-        v.data.push_back(0);
         hive_->CreateKey(key);
-        hive_->WriteValue(key, name, v);
+        hive_->WriteValue(key, name, platform::TextValue(value));
     }
 
     TempDir dir_;

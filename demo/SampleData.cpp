@@ -72,18 +72,6 @@ PeVersion SetupVersion(const std::string& entry) {
     return v;
 }
 
-platform::RegistryValue Text(const std::string& text) {
-    platform::RegistryValue value{platform::kRegSz, {text.begin(), text.end()}};
-    value.data.push_back(0);
-    return value;
-}
-
-platform::RegistryValue Dword(std::uint32_t number) {
-    return {platform::kRegDword,
-            {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-             static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)}};
-}
-
 void Put(platform::RegistryHive& hive, const char* key, const char* name,
          const platform::RegistryValue& value) {
     if (!hive.CreateKey(key) || !hive.WriteValue(key, name, value))
@@ -223,12 +211,12 @@ void WriteSampleHive(const std::string& hiveFile, const std::string& installDirG
     while (installDir.size() > 1 && installDir.back() == '/') installDir.pop_back();
     fs::create_directories(fs::path(hiveFile).parent_path());
     const auto hive = platform::OpenHiveFile(hiveFile);
-    Put(*hive, kUpdateKey, "CatalogueBase", Text(baseUrl));
-    Put(*hive, kUpdateKey, "DownloadBase", Text(baseUrl));
-    Put(*hive, kUpdateKey, "DownloadDir", Text(DownloadFolder(installDir)));
-    Put(*hive, kUpdateKey, "AutoUpdate", Dword(1));
-    Put(*hive, kModulesKey, "PHP", Text(EditorPath(installDir)));
-    Put(*hive, kShellFoldersKey, "AppData", Text(AppDataFolder(installDir)));
+    Put(*hive, kUpdateKey, "CatalogueBase", platform::TextValue(baseUrl));
+    Put(*hive, kUpdateKey, "DownloadBase", platform::TextValue(baseUrl));
+    Put(*hive, kUpdateKey, "DownloadDir", platform::TextValue(DownloadFolder(installDir)));
+    Put(*hive, kUpdateKey, "AutoUpdate", platform::DwordValue(1));
+    Put(*hive, kModulesKey, "PHP", platform::TextValue(EditorPath(installDir)));
+    Put(*hive, kShellFoldersKey, "AppData", platform::TextValue(AppDataFolder(installDir)));
 }
 
 }  // namespace demo

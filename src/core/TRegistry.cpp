@@ -6,23 +6,6 @@
 
 namespace toolkit {
 
-namespace {
-
-platform::RegistryValue TextValue(const std::string& text) {
-    platform::RegistryValue value{platform::kRegSz, {text.begin(), text.end()}};
-    value.data.push_back(0);
-    return value;
-}
-
-platform::RegistryValue NumberValue(std::int32_t number) {
-    const auto bits = static_cast<std::uint32_t>(number);
-    return {platform::kRegDword,
-            {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-             static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)}};
-}
-
-}  // namespace
-
 bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
     CloseKey();
     if (!(canCreate ? hive_.CreateKey(key) : hive_.KeyExists(key))) return false;
@@ -64,12 +47,13 @@ std::int32_t TRegistry::ReadInteger(const std::string& name) const {
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value) {
-    if (!open_ || !hive_.WriteValue(key_, name, TextValue(value)))
+    if (!open_ || !hive_.WriteValue(key_, name, platform::TextValue(value)))
         throw ERegistryException(Format(kRegSetDataFailed, name));
 }
 
 void TRegistry::WriteInteger(const std::string& name, std::int32_t value) {
-    if (!open_ || !hive_.WriteValue(key_, name, NumberValue(value)))
+    if (!open_ ||
+        !hive_.WriteValue(key_, name, platform::DwordValue(static_cast<std::uint32_t>(value))))
         throw ERegistryException(Format(kRegSetDataFailed, name));
 }
 

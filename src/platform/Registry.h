@@ -26,6 +26,19 @@ struct RegistryValue {
     std::vector<std::uint8_t> data;
 };
 
+// A text value as the registry stores it: the UTF-8 bytes and the terminating zero.
+inline RegistryValue TextValue(std::string_view text, std::uint32_t type = kRegSz) {
+    RegistryValue value{type, {text.begin(), text.end()}};
+    value.data.push_back(0);
+    return value;
+}
+
+inline RegistryValue DwordValue(std::uint32_t number) {
+    return {kRegDword,
+            {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+             static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)}};
+}
+
 class RegistryHive {
   public:
     virtual ~RegistryHive() = default;

@@ -13,6 +13,7 @@
 
 #include "ProductWindows.h"
 #include "platform/Desktop.h"
+#include "support/Poll.h"
 
 namespace {
 
@@ -20,24 +21,13 @@ constexpr const char* kServerTitle = "Corvalite Webserver";
 constexpr const char* kEditorClass = "TInstanceManager[{84E5590F-45D5-4688-BACC-5206DC9AC990}]";
 constexpr const char* kEditorTitle = "RAZE [{1966A98B-6E27-467D-A520-0C7061650A0A}]";
 
-// The other program answers in its own time; the bound only keeps a broken run from hanging.
-template <typename Condition>
-bool WaitFor(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 TEST(Desktop, ProductWindowsAreFoundLikeTheProbesAskForThem) {
     ProductWindows products("Running on port 8080");
     if (!products.skipReason().empty()) GTEST_SKIP() << products.skipReason();
     ASSERT_TRUE(products.started());
     const auto desktop = platform::OpenDesktop();
-    ASSERT_TRUE(
-        WaitFor([&] { return desktop->FindTopLevelWindow(kEditorClass, kEditorTitle) != 0; }));
+    ASSERT_TRUE(testsupport::PollUntil(
+        [&] { return desktop->FindTopLevelWindow(kEditorClass, kEditorTitle) != 0; }));
 
     const platform::WindowId server = desktop->FindTopLevelWindow(nullptr, kServerTitle);
     ASSERT_NE(server, 0u);
@@ -60,7 +50,8 @@ TEST(Desktop, ProductWindowsAreFoundLikeTheProbesAskForThem) {
     EXPECT_EQ(desktop->FindChildWindow(0, "TStaticText"), 0u);
 
     products.End();
-    EXPECT_TRUE(WaitFor([&] { return desktop->FindTopLevelWindow(nullptr, kServerTitle) == 0; }));
+    EXPECT_TRUE(testsupport::PollUntil(
+        [&] { return desktop->FindTopLevelWindow(nullptr, kServerTitle) == 0; }));
     EXPECT_EQ(desktop->FindTopLevelWindow(kEditorClass, kEditorTitle), 0u);
 }
 

@@ -10,6 +10,8 @@
 #include <thread>
 #include <utility>
 
+#include "support/Poll.h"
+
 extern char** environ;
 
 namespace {
@@ -70,14 +72,8 @@ bool ChildProcess::Exited() {
 void ChildProcess::Stop(int signal) {
     if (Exited()) return;
     kill(pid_, signal);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!Exited()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    if (testsupport::PollUntil([this] { return Exited(); }, std::chrono::seconds(10))) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }

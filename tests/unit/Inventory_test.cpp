@@ -26,12 +26,6 @@ void SetEditorValue(platform::RegistryHive& hive, const platform::RegistryValue&
     ASSERT_TRUE(hive.WriteValue("\\Software\\Zelmarock\\modules", "PHP", value));
 }
 
-platform::RegistryValue Text(const std::string& text) {
-    platform::RegistryValue value{platform::kRegSz, {text.begin(), text.end()}};
-    value.data.push_back(0);
-    return value;
-}
-
 }  // namespace
 
 TEST(GetEditorPath, NamesAnExistingFileOrNothing) {
@@ -42,11 +36,11 @@ TEST(GetEditorPath, NamesAnExistingFileOrNothing) {
     ASSERT_TRUE(hive->CreateKey("\\Software\\Zelmarock\\modules"));
     EXPECT_EQ(GetEditorPath(*hive), "");  // no value
     const std::string editor = dir.Write("Editor Folder/editor.exe", "x");
-    SetEditorValue(*hive, Text(editor));
+    SetEditorValue(*hive, platform::TextValue(editor));
     EXPECT_EQ(GetEditorPath(*hive), editor);
     std::filesystem::remove(editor);
     EXPECT_EQ(GetEditorPath(*hive), "");  // deleted since
-    SetEditorValue(*hive, Text(dir.path() + "/Editor Folder"));
+    SetEditorValue(*hive, platform::TextValue(dir.path() + "/Editor Folder"));
     EXPECT_EQ(GetEditorPath(*hive), "");  // a folder is not a file
     SetEditorValue(*hive, platform::RegistryValue{platform::kRegDword, {1, 0, 0, 0}});
     EXPECT_THROW(GetEditorPath(*hive), toolkit::ERegistryException);

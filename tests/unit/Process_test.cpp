@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "support/Poll.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -51,11 +52,7 @@ Recorder WriteRecorder(const TempDir& dir, const std::string& name) {
 
 // Waits for the record; generous, since a loaded machine may be slow to start the program.
 std::optional<std::vector<std::string>> RecordedArguments(const Recorder& recorder) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!fs::exists(recorder.record)) {
-        if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    if (!testsupport::PollUntil([&] { return fs::exists(recorder.record); })) return std::nullopt;
     std::ifstream in(recorder.record, std::ios::binary);
     std::vector<std::string> arguments;
     for (std::string argument; std::getline(in, argument, '\0');) arguments.push_back(argument);
@@ -126,9 +123,7 @@ TEST(Process, EndedChildrenAreReaped) {
     const Recorder recorder = WriteRecorder(dir, "quick");
     ASSERT_TRUE(platform::SpawnDetached({recorder.path, "once"}));
     ASSERT_TRUE(RecordedArguments(recorder));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (ZombieChildren() > 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    testsupport::PollUntil([] { return ZombieChildren() == 0; });
     EXPECT_EQ(ZombieChildren(), 0);
 }
 

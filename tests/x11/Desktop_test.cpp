@@ -17,6 +17,7 @@
 #include "platform/Desktop.h"
 #include "platform/posix/XSession.h"
 #include "support/ChildProcess.h"
+#include "support/Poll.h"
 #include "support/TempDir.h"
 #include "support/VirtualDisplay.h"
 
@@ -30,16 +31,6 @@ namespace {
 constexpr const char* kServerTitle = "Corvalite Webserver";
 constexpr const char* kEditorClass = "TInstanceManager[{84E5590F-45D5-4688-BACC-5206DC9AC990}]";
 constexpr const char* kEditorTitle = "RAZE [{1966A98B-6E27-467D-A520-0C7061650A0A}]";
-
-// The window manager answers in its own time; the bound is generous for a loaded machine.
-bool WaitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 VirtualDisplay* SharedServer(std::string& whyNot) {
     static std::string reason;
@@ -203,7 +194,8 @@ class DesktopOnX11 : public ::testing::TestWithParam<bool> {
     void StartWindowManager() {
         wm_ = ChildProcess::Start({"openbox", "--sm-disable"}, {"DISPLAY=" + server_->name()});
         if (!wm_) GTEST_SKIP() << "openbox cannot be started";
-        ASSERT_TRUE(WaitFor([&] { return x->WindowManagerRunning() || wm_->Exited(); }));
+        ASSERT_TRUE(
+            testsupport::PollUntil([&] { return x->WindowManagerRunning() || wm_->Exited(); }));
         ASSERT_TRUE(x->WindowManagerRunning()) << "openbox ended early";
     }
     void StopWindowManager(int signal) {
@@ -221,7 +213,7 @@ class DesktopOnX11 : public ::testing::TestWithParam<bool> {
         // A window manager that is still starting up may drop the map request, so ask again
         // now and then; mapping a window that is already on screen changes nothing.
         int polls = 0;
-        EXPECT_TRUE(WaitFor([&] {
+        EXPECT_TRUE(testsupport::PollUntil([&] {
             if (polls++ % 50 == 0) {
                 XMapWindow(x->get(), w);
                 XSync(x->get(), False);
@@ -362,20 +354,21 @@ TEST_P(DesktopOnX11, EveryTopLevelWindowCountsShownOrNot) {
     const Window minimised = Shown("TServerForm", kServerTitle);
     XIconifyWindow(x->get(), minimised, DefaultScreen(x->get()));
     XSync(x->get(), False);
-    ASSERT_TRUE(WaitFor([&] { return x->Iconic(minimised) && !x->Viewable(minimised); }));
+    ASSERT_TRUE(
+        testsupport::PollUntil([&] { return x->Iconic(minimised) && !x->Viewable(minimised); }));
     EXPECT_TRUE(ServerRunning());
     EXPECT_EQ(runner.ServerWindow, minimised);
     x->Destroy(minimised);
 
     const Window elsewhere = Shown("TServerForm", kServerTitle);
     x->SendToDesktop(elsewhere, 1);
-    ASSERT_TRUE(WaitFor([&] { return !x->Viewable(elsewhere); }));
+    ASSERT_TRUE(testsupport::PollUntil([&] { return !x->Viewable(elsewhere); }));
     EXPECT_TRUE(ServerRunning());
     EXPECT_EQ(runner.ServerWindow, elsewhere);
 
     XWithdrawWindow(x->get(), elsewhere, DefaultScreen(x->get()));
     XSync(x->get(), False);
-    ASSERT_TRUE(WaitFor([&] { return !x->Managed(elsewhere); }));
+    ASSERT_TRUE(testsupport::PollUntil([&] { return !x->Managed(elsewhere); }));
     EXPECT_TRUE(ServerRunning());
     EXPECT_EQ(runner.ServerWindow, elsewhere);
     x->Destroy(elsewhere);
@@ -397,11 +390,11 @@ TEST_P(DesktopOnBareX11, ClientListOfADeadWindowManagerIsIgnored) {
     StartWindowManager();
     if (IsSkipped() || HasFatalFailure()) return;
     const Window earlier = Shown("TForm", "Before");
-    ASSERT_TRUE(WaitFor([&] { return x->Managed(earlier); }));
+    ASSERT_TRUE(testsupport::PollUntil([&] { return x->Managed(earlier); }));
     const std::vector<Window> before = x->WindowsIn(x->root(), "_NET_CLIENT_LIST");
     ASSERT_FALSE(before.empty());
     StopWindowManager(SIGKILL);
-    ASSERT_TRUE(WaitFor([&] { return !x->WindowManagerRunning(); }));
+    ASSERT_TRUE(testsupport::PollUntil([&] { return !x->WindowManagerRunning(); }));
     ASSERT_EQ(x->WindowsIn(x->root(), "_NET_CLIENT_LIST"), before) << "the stale list is gone";
 
     const Window server = x->Make(x->root(), "TServerForm", kServerTitle);

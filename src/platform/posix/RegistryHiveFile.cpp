@@ -28,9 +28,7 @@ std::optional<RegistryValue> BuiltInValue(std::string_view fullPath, std::string
     if (!SameName(fullPath, kShellFolders) || !SameName(name, "AppData")) return std::nullopt;
     const auto folder = UserDataFolder();
     if (folder.empty()) return std::nullopt;
-    RegistryValue value{kRegSz, {folder.begin(), folder.end()}};
-    value.data.push_back(0);
-    return value;
+    return TextValue(folder);
 }
 
 bool FileHive::KeyExists(std::string_view key) {

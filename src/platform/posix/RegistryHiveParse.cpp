@@ -143,9 +143,7 @@ class Parser {
         if (data.starts_with('"')) {
             std::string text = ReadQuoted(data);
             if (!Trim(data).empty()) throw ParseError{"text after the closing quote"};
-            RegistryValue value{kRegSz, {text.begin(), text.end()}};
-            value.data.push_back(0);
-            return value;
+            return TextValue(text);
         }
         if (ConsumePrefix(data, "dword:")) {
             const std::uint32_t n = ParseHexNumber(data, 8, "bad dword");
