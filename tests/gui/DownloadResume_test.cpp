@@ -14,7 +14,7 @@
 
 #include "download/ProgressWindow.h"
 #include "download/QtDownloadEngine.h"
-#include "support/ChildProcess.h"
+#include "support/ChildRole.h"
 #include "support/FaultyHttpServer.h"
 #include "support/LocalHttpServer.h"
 #include "support/ModalDriver.h"
@@ -158,11 +158,9 @@ TEST_F(DownloadResumeTest, AWrongDigestOrAWrongLengthNeverDelivers) {
     EXPECT_TRUE(onlyDestinationLeft());
 }
 
-// The killed transfer of the test below; it does nothing in an ordinary run.
-TEST(DownloadResumeChild, DownloadsUntilKilled) {
-    const char* const job = std::getenv(kChildVariable);
-    if (job == nullptr) GTEST_SKIP() << "only as the child of KilledTransferResumesWhereItWas";
-    const std::string queued(job);
+// The killed transfer of the test below.
+CORVALITE_CHILD_ROLE(DownloadUntilKilled) {
+    const std::string queued(std::getenv(kChildVariable));
     const auto bar = queued.find('|');
     Shown shown;
     auto options = quickOptions(shown);
@@ -177,9 +175,9 @@ TEST_F(DownloadResumeTest, AKilledTransferResumesWhereItsBytesEnded) {
     server.setFile(body, "\"v1\"");
     server.script({{Fault::Stall, 1'500'000}});
     const std::string partial = dir.folder() + ".php_dbg.dll.partial";
-    auto child =
-        ChildProcess::Start({"/proc/self/exe", "--gtest_filter=DownloadResumeChild.*"},
-                            {std::string(kChildVariable) + "=" + server.url() + "|" + destination});
+    auto child = testsupport::StartChildRole(
+        "DownloadUntilKilled",
+        {std::string(kChildVariable) + "=" + server.url() + "|" + destination});
     ASSERT_TRUE(child);
     QTRY_VERIFY_WITH_TIMEOUT(
         std::filesystem::exists(partial) && std::filesystem::file_size(partial) >= 1'400'000,

@@ -2,7 +2,6 @@
 // what it changes, and what reaches the hive when.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -14,6 +13,7 @@
 
 #include "core/Unit1Settings.h"
 #include "gui/Unit2.h"
+#include "support/ChildRole.h"
 #include "support/MainWindowHarness.h"
 #include "support/ModalDriver.h"
 #include "toolkit/Application.h"
@@ -214,10 +214,9 @@ TEST_F(Options, OkWithoutEditingKeepsAStoredTextThatIsNotUtf8) {
 }
 
 // The child half of the next test: runs the command in a process of its own and dies hard.
-TEST(OptionsChild, OkThenKilled) {
+CORVALITE_CHILD_ROLE(OptionsOkThenKilled) {
     const char* hivePath = std::getenv("CORVALITE_OPTIONS_CHILD_HIVE");
     const char* folder = std::getenv("CORVALITE_OPTIONS_CHILD_FOLDER");
-    if (!hivePath || !folder) GTEST_SKIP() << "runs only as the child of OkThenKilledKeeps...";
     const auto hive = platform::OpenHiveFile(hivePath);
     FakeDesktop desktop;
     RecordingShell shell;
@@ -237,27 +236,14 @@ TEST(OptionsChild, OkThenKilled) {
 TEST_F(Options, OkThenKilledKeepsTheOldValues) {
     StoreSettings(h.dir.path(), 0);
     h.hive.reset();  // the child is the only writer
-    const std::string hiveVar = "CORVALITE_OPTIONS_CHILD_HIVE=" + h.hivePath;
-    const std::string folderVar = "CORVALITE_OPTIONS_CHILD_FOLDER=" + h.services.programFolder;
-    std::string self = fs::read_symlink("/proc/self/exe").string();
-    std::string filter = "--gtest_filter=OptionsChild.OkThenKilled";
-    std::vector<std::string> env{hiveVar, folderVar};
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    std::vector<char*> argv{self.data(), filter.data(), nullptr};
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
-    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    auto child = testsupport::StartChildRole(
+        "OptionsOkThenKilled", {"CORVALITE_OPTIONS_CHILD_HIVE=" + h.hivePath,
+                                "CORVALITE_OPTIONS_CHILD_FOLDER=" + h.services.programFolder});
+    ASSERT_TRUE(child);
+    const auto status = child->Wait();
+    ASSERT_TRUE(status);
+    ASSERT_TRUE(WIFSIGNALED(*status)) << "exit status " << WEXITSTATUS(*status);
+    EXPECT_EQ(WTERMSIG(*status), SIGKILL);
     EXPECT_TRUE(h.dir.Exists("app/accepted")) << "the child took the new values before dying";
     EXPECT_EQ(StoredFolder(), h.dir.path());
     EXPECT_EQ(StoredAutoUpdate(), 0u);

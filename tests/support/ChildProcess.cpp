@@ -69,6 +69,14 @@ bool ChildProcess::Exited() {
     return true;
 }
 
+std::optional<int> ChildProcess::Wait() {
+    if (pid_ <= 0) return std::nullopt;
+    int status = 0;
+    const pid_t ended = waitpid(std::exchange(pid_, -1), &status, 0);
+    if (ended <= 0) return std::nullopt;
+    return status;
+}
+
 void ChildProcess::Stop(int signal) {
     if (Exited()) return;
     kill(pid_, signal);

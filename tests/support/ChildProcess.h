@@ -22,6 +22,7 @@ class ChildProcess {
 
     pid_t pid() const { return pid_; }
     bool Exited();                    // reaps it when it has ended
+    std::optional<int> Wait();        // its wait status once it has ended; nothing if reaped
     void Stop(int signal = SIGTERM);  // sends the signal and waits, killing it if it lingers
 
   private:

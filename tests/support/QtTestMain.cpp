@@ -4,11 +4,14 @@
 
 #include <QApplication>
 
+#include "support/ChildRole.h"
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvalite Product Update Assistant");
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    if (const auto exitCode = testsupport::RunChildRoleIfAsked()) return *exitCode;
     return RUN_ALL_TESTS();
 }
