@@ -4,7 +4,9 @@
 
 #include <QApplication>
 
-#include "support/ChildRole.h"
+#ifndef _WIN32
+#include "support/ChildRole.h"  // the kill tests run on Linux only
+#endif
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -12,6 +14,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvalite Product Update Assistant");
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+#ifndef _WIN32
     if (const auto exitCode = testsupport::RunChildRoleIfAsked()) return *exitCode;
+#endif
     return RUN_ALL_TESTS();
 }

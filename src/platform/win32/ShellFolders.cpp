@@ -1,7 +1,7 @@
 // The shell's folder picker, step by step as the options dialog has always used it.
+#include <windows.h>
 #include <ole2.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <memory>
 #include <vector>

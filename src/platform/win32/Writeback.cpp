@@ -1,7 +1,7 @@
 #include "platform/Writeback.h"
 
-#include <io.h>
 #include <windows.h>
+#include <io.h>
 
 namespace platform {
 

@@ -1,8 +1,8 @@
 // The application data folder comes from the registry value Windows keeps itself, and it is
 // the folder the shell names for the current user.
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include "platform/Registry.h"
 

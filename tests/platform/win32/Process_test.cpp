@@ -1,7 +1,7 @@
 // Starting a downloaded program: the whole path is the program, blanks and all, and the
 // call does not wait for it.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>

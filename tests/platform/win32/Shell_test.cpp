@@ -1,7 +1,7 @@
 // The shell's own services driven as a user would: its dialogs are found among this
 // program's windows and answered with their buttons.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
