@@ -155,7 +155,7 @@ void TForm1::Button3Click() {
         return;
     }
     MessageDialog("Your are offline. Please connect to internet and try again", mtInformation, mbOK,
-                  0, 9);
+                  0, kEnglish);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
