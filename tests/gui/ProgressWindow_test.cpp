@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -89,11 +90,17 @@ void ExpectTextsFit(ProgressWindow& window, const std::string& state) {
     for (QLabel* l : labels) {
         const std::string where = state + ", " + l->objectName().toStdString();
         EXPECT_TRUE(window.rect().contains(l->geometry())) << where;
-        if (l->wordWrap())
+        if (l->wordWrap()) {
             EXPECT_LE(l->heightForWidth(l->width()), l->height()) << where;
-        else
+            // Every piece a line can end after fits on a line.
+            static const QRegularExpression breaks(QStringLiteral("[\\s\\x{200B}]"));
+            for (const QString& piece : l->text().split(breaks, Qt::SkipEmptyParts))
+                EXPECT_LE(l->fontMetrics().horizontalAdvance(piece), l->contentsRect().width())
+                    << where << ": " << piece.toStdString();
+        } else {
             EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->contentsRect().width())
                 << where << ": " << l->text().toStdString();
+        }
         for (QLabel* other : labels) {
             if (other == l || l->text().isEmpty() || other->text().isEmpty()) continue;
             EXPECT_FALSE(l->geometry().intersects(other->geometry()))
