@@ -136,6 +136,7 @@ void ProgressWindow::buildLayout() {
     fileCountLabel_ = makeLabel(this, "FileCountLabel");
     retryLabel_ = makeLabel(this, "RetryLabel");
     retryLabel_->setWordWrap(true);
+    retryLabel_->hide();
     retryLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     speedLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     timeLeftLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -201,6 +202,8 @@ void ProgressWindow::beginFile(int index, int count, const QString& name) {
 }
 
 void ProgressWindow::setRetrying(const QString& why, std::chrono::milliseconds pause) {
+    // Only while there is a notice: otherwise its empty line would gape in the window.
+    retryLabel_->setVisible(!why.isEmpty());
     if (why.isEmpty()) {
         retryLabel_->clear();
         retryLabel_->setAccessibleName(QString());

@@ -6,7 +6,6 @@
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QPainter>
-#include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 #include <algorithm>
@@ -226,13 +225,10 @@ void TTreeView::focusInEvent(QFocusEvent* event) {
 void TTreeView::paintEvent(QPaintEvent* event) {
     QTreeWidget::paintEvent(event);
     if (!hasFocus() || currentIndex().isValid()) return;
+    // A thin dotted frame: a style's focus rectangle may fill the whole area.
     QPainter painter(viewport());
-    QStyleOptionFocusRect focus;
-    focus.initFrom(viewport());
-    focus.rect = viewport()->rect().adjusted(1, 1, -1, -1);
-    focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_HasFocus;
-    focus.backgroundColor = palette().color(QPalette::Base);
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+    painter.drawRect(viewport()->rect().adjusted(1, 1, -2, -2));
 }
 
 }  // namespace toolkit
