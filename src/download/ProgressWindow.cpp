@@ -7,12 +7,39 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <initializer_list>
 
 namespace download {
 
+// Shows as much of a long text as fits, cut in the middle; the whole text stays its hint and
+// its accessible name. It asks for no width of its own, so a long name never widens the window.
+class ElidedLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+    void setFullText(const QString& text) {
+        full_ = text;
+        setToolTip(text);
+        setAccessibleName(text);
+        elide();
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+  private:
+    void elide() {
+        setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, contentsRect().width()));
+    }
+    QString full_;
+};
+
 namespace {
 constexpr int kBarSteps = 1000;
-constexpr int kWidth = 460;
+constexpr int kDesignedWidth = 460;
+constexpr qint64 kLargest = 1048470LL * 1024 * 1024;  // "1023.9 GB", the widest amount
 
 QLabel* makeLabel(QWidget* parent, const char* objectName) {
     auto* label = new QLabel(parent);
@@ -28,41 +55,107 @@ QHBoxLayout* row(std::initializer_list<QWidget*> widgets, int stretching) {
     layout->setSpacing(12);
     return layout;
 }
+
+// A label keeps the width of the widest of its usual texts, so the window does not change
+// its width with every refresh; a wider text still widens it.
+void reserveWidth(QLabel* label, std::initializer_list<QString> samples) {
+    int widest = 0;
+    for (const QString& sample : samples)
+        widest = std::max(widest, label->fontMetrics().horizontalAdvance(sample));
+    label->setMinimumWidth(widest + label->contentsMargins().left() +
+                           label->contentsMargins().right());
+}
+
+// Long addresses and paths have no spaces; a wrapped line may break inside such a word after
+// its separators, or after every few characters where it has none. Short words stay as they are.
+QString breakable(const QString& text) {
+    static const QString separators = QStringLiteral("/\\?&=._-");
+    constexpr int kLongWord = 24;
+    constexpr int kMostWithoutBreak = 16;
+    const QChar zeroWidthSpace(0x200B);
+    QString result;
+    result.reserve(text.size() + text.size() / 4);
+    qsizetype wordStart = 0;
+    int sinceBreak = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isSpace()) {
+            wordStart = i + 1;
+            sinceBreak = 0;
+            result += c;
+            continue;
+        }
+        result += c;
+        ++sinceBreak;
+        qsizetype wordEnd = i;
+        while (wordEnd < text.size() && !text[wordEnd].isSpace()) ++wordEnd;
+        const bool longWord = wordEnd - wordStart > kLongWord;
+        const bool last = i + 1 == wordEnd;
+        if (longWord && !last && !c.isHighSurrogate() &&
+            (separators.contains(c) || sinceBreak >= kMostWithoutBreak)) {
+            result += zeroWidthSpace;
+            sinceBreak = 0;
+        }
+    }
+    return result;
+}
 }  // namespace
 
-ProgressWindow::ProgressWindow(QWidget* owner, const QString& caption)
+TimerProgressClock::TimerProgressClock(std::chrono::milliseconds period, QObject* parent)
+    : ProgressClock(parent) {
+    elapsed_.start();
+    connect(&timer_, &QTimer::timeout, this, &ProgressClock::ticked);
+    timer_.start(period);
+}
+
+ProgressWindow::ProgressWindow(QWidget* owner, const QString& caption, ProgressClock* clock)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
-                         Qt::WindowCloseButtonHint) {
+                         Qt::WindowCloseButtonHint),
+      clock_(clock) {
     setObjectName("ProgressWindow");
     setWindowTitle(caption);
     setWindowModality(Qt::ApplicationModal);
+    if (!clock_) {
+        ownClock_ = std::make_unique<TimerProgressClock>(std::chrono::milliseconds(kRefreshMs));
+        clock_ = ownClock_.get();
+    }
     buildLayout();
-    clock_.start();
-    connect(&refreshTimer_, &QTimer::timeout, this, &ProgressWindow::refresh);
-    refreshTimer_.start(kRefreshMs);
+    connect(clock_, &ProgressClock::ticked, this, &ProgressWindow::refresh);
     dirty_ = true;
     refresh();
 }
 
+ProgressWindow::~ProgressWindow() = default;
+
 void ProgressWindow::buildLayout() {
-    fileLabel_ = makeLabel(this, "FileLabel");
+    fileLabel_ = new ElidedLabel(this);
+    fileLabel_->setObjectName("FileLabel");
     bytesLabel_ = makeLabel(this, "BytesLabel");
     speedLabel_ = makeLabel(this, "SpeedLabel");
     timeLeftLabel_ = makeLabel(this, "TimeLeftLabel");
     fileCountLabel_ = makeLabel(this, "FileCountLabel");
     retryLabel_ = makeLabel(this, "RetryLabel");
     retryLabel_->setWordWrap(true);
+    retryLabel_->hide();
     retryLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     speedLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     timeLeftLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont bold = fileLabel_->font();
     bold.setBold(true);
     fileLabel_->setFont(bold);
+    reserveWidth(bytesLabel_, {formatAmount(1023, -1), formatAmount(kLargest, -1),
+                               formatAmount(kLargest, kLargest)});
+    reserveWidth(speedLabel_, {tr("Speed: -"), tr("Speed: %1/s").arg(formatBytes(1023)),
+                               tr("Speed: %1/s").arg(formatBytes(kLargest))});
+    reserveWidth(timeLeftLabel_,
+                 {tr("Time left: unknown"), tr("Time left: %1").arg(formatDuration(99 * 3600))});
 
     fileBar_ = new QProgressBar(this);
     fileBar_->setObjectName("FileProgress");
+    fileBar_->setAccessibleName(tr("Progress of this file"));
     overallBar_ = new QProgressBar(this);
     overallBar_->setObjectName("OverallProgress");
+    overallBar_->setAccessibleName(tr("Progress of all files"));
     for (QProgressBar* bar : {fileBar_, overallBar_}) {
         bar->setRange(0, kBarSteps);
         bar->setTextVisible(false);
@@ -74,6 +167,7 @@ void ProgressWindow::buildLayout() {
 
     auto* caption = makeLabel(this, "FileCaption");
     caption->setText(tr("Downloading:"));
+    caption->setBuddy(fileLabel_);  // a screen reader reads the caption as the name's label
     fileLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* layout = new QVBoxLayout(this);
@@ -89,9 +183,11 @@ void ProgressWindow::buildLayout() {
     buttons->addStretch();
     buttons->addWidget(cancelButton_);
     layout->addLayout(buttons);
-    setFixedWidth(kWidth);
-    // A fixed size keeps window managers from offering to maximize it.
-    setFixedHeight(sizeHint().height());
+    const QMargins margins = layout->contentsMargins();
+    overallBar_->setMinimumWidth(kDesignedWidth - margins.left() - margins.right());
+    // The size follows the texts (a wrapped retry notice makes it taller); a fixed size also
+    // keeps window managers from offering to maximize it.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void ProgressWindow::beginFile(int index, int count, const QString& name) {
@@ -101,17 +197,22 @@ void ProgressWindow::beginFile(int index, int count, const QString& name) {
     done_ = 0;
     total_ = -1;
     rate_.reset();
-    retryLabel_->clear();
+    setRetrying({}, {});
     dirty_ = true;
 }
 
 void ProgressWindow::setRetrying(const QString& why, std::chrono::milliseconds pause) {
+    // Only while there is a notice: otherwise its empty line would gape in the window.
+    retryLabel_->setVisible(!why.isEmpty());
     if (why.isEmpty()) {
         retryLabel_->clear();
+        retryLabel_->setAccessibleName(QString());
         return;
     }
     const auto seconds = std::chrono::ceil<std::chrono::seconds>(pause).count();
-    retryLabel_->setText(tr("Retrying in %1 s: %2").arg(seconds).arg(why));
+    const QString text = tr("Retrying in %1 s: %2").arg(seconds).arg(why);
+    retryLabel_->setText(breakable(text));
+    retryLabel_->setAccessibleName(text);
 }
 
 void ProgressWindow::setBytes(qint64 done, qint64 total) {
@@ -127,14 +228,12 @@ void ProgressWindow::reject() {
 
 void ProgressWindow::refresh() {
     // Speed and time left change while no byte arrives, so they follow the clock.
-    rate_.sample(clock_.elapsed(), done_);
+    rate_.sample(clock_->elapsedMs(), done_);
     refreshSpeed();
     if (!dirty_) return;
     dirty_ = false;
     ++refreshCount_;
-    const int width = std::max(100, fileLabel_->width());
-    fileLabel_->setText(fileLabel_->fontMetrics().elidedText(name_, Qt::ElideMiddle, width));
-    fileLabel_->setToolTip(name_);
+    fileLabel_->setFullText(name_);
     bytesLabel_->setText(formatAmount(done_, total_));
     fileCountLabel_->setText(tr("File %1 of %2").arg(count_ > 0 ? index_ + 1 : 0).arg(count_));
     double fraction = 0.0;

@@ -1,12 +1,14 @@
 #pragma once
 // The modal window of a download run: the current file, bytes done of total, speed, time
 // left, "File i of n", the file's and the whole run's progress, and Cancel. The engine may
-// report progress as often as it likes; the window repaints at most ten times a second.
+// report progress as often as it likes; the window repaints once per tick of its clock.
+// It is as wide as its texts need at the desktop's font, and never narrower than designed.
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <chrono>
+#include <memory>
 
 #include "download/ProgressText.h"
 
@@ -16,12 +18,38 @@ class QPushButton;
 
 namespace download {
 
+// What drives the window's refresh: the time since the run began and a tick per refresh.
+// Tests hand in a clock they move themselves.
+class ProgressClock : public QObject {
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+    virtual qint64 elapsedMs() const = 0;
+  signals:
+    void ticked();
+};
+
+// The steady clock, ticking every `period`.
+class TimerProgressClock : public ProgressClock {
+  public:
+    explicit TimerProgressClock(std::chrono::milliseconds period, QObject* parent = nullptr);
+    qint64 elapsedMs() const override { return elapsed_.elapsed(); }
+
+  private:
+    QTimer timer_;
+    QElapsedTimer elapsed_;
+};
+
+class ElidedLabel;
+
 class ProgressWindow : public QDialog {
     Q_OBJECT
   public:
     static constexpr int kRefreshMs = 100;
 
-    ProgressWindow(QWidget* owner, const QString& caption);
+    // Without a clock the window ticks every kRefreshMs on its own.
+    ProgressWindow(QWidget* owner, const QString& caption, ProgressClock* clock = nullptr);
+    ~ProgressWindow() override;
 
     // File `index` (0-based) of `count` begins.
     void beginFile(int index, int count, const QString& name);
@@ -44,7 +72,7 @@ class ProgressWindow : public QDialog {
     void refresh();
     void refreshSpeed();
 
-    QLabel* fileLabel_ = nullptr;
+    ElidedLabel* fileLabel_ = nullptr;
     QLabel* bytesLabel_ = nullptr;
     QLabel* speedLabel_ = nullptr;
     QLabel* timeLeftLabel_ = nullptr;
@@ -54,8 +82,8 @@ class ProgressWindow : public QDialog {
     QProgressBar* overallBar_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
 
-    QTimer refreshTimer_;
-    QElapsedTimer clock_;
+    std::unique_ptr<ProgressClock> ownClock_;
+    ProgressClock* clock_ = nullptr;
     RateMeter rate_;
     int index_ = 0;
     int count_ = 0;

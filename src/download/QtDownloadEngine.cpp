@@ -101,13 +101,16 @@ int QtDownloadEngine::DownloadFiles(QWidget* owner) {
     for (const auto& [url, destination] : queue_)
         files.push_back({QUrl(QString::fromStdString(url)), QString::fromStdString(destination)});
     const QString caption = QString::fromStdString(title_);
-    download::ProgressWindow window(owner, caption);
-    window.show();
-    download::DownloadRun run(network, files,
-                              {options_.stallTimeout, options_.maxRedirects, options_.retry});
-    const download::RunReport report = run.exec(window);
+    download::RunReport report;
+    {
+        // Gone before any message: a hidden window would still be listed to assistive tools.
+        download::ProgressWindow window(owner, caption);
+        window.show();
+        download::DownloadRun run(network, files,
+                                  {options_.stallTimeout, options_.maxRedirects, options_.retry});
+        report = run.exec(window);
+    }
     lastRunBytes_ = report.bytesReceived;
-    window.hide();
     if (!report.failures.empty()) reportFailures(owner, failureText(report.failures));
     return report.arrived == static_cast<int>(files.size()) ? 1 : 0;
 }

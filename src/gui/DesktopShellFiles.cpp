@@ -54,7 +54,7 @@ std::string Reason(const platform::TransferResult& result) {
 bool AskToReplace(const std::string& name, const std::string& folder) {
     const std::string question = "The folder \"" + folder + "\" already contains a file named \"" +
                                  name + "\". Do you want to replace it?";
-    return MessageDialog(question, mtConfirmation, mbYesNo, 0, 9) == ModalResult::Yes;
+    return MessageDialog(question, mtConfirmation, mbYesNo, 0, kEnglish) == ModalResult::Yes;
 }
 
 void ShowFailure(const std::string& name, const std::string& folder, bool move,
@@ -63,7 +63,7 @@ void ShowFailure(const std::string& name, const std::string& folder, bool move,
                        "\" into \"" + folder + "\": " + Reason(result) + ".";
     if (result.error != TransferError::Other && !result.detail.empty())
         text += " (" + result.detail + ")";
-    MessageDialog(text, mtError, mbOK, 0, 9);
+    MessageDialog(text, mtError, mbOK, 0, kEnglish);
 }
 
 // One file: tried without replacing first, so a file that turns up meanwhile is asked about too.

@@ -45,6 +45,8 @@ using DialogButtons = std::uint16_t;
 // 1 Russian, 2 Portuguese, 3 Turkish, 4 German, 5 Dutch, 6 French, 7 Greek, 8 Spanish,
 // 9 English, 10 English with "Disconnect" for Abort; anything else English.
 using DialogLanguage = std::uint8_t;
+// The language of every question and notice of the program's own.
+inline constexpr DialogLanguage kEnglish = 9;
 
 inline constexpr DialogType mtWarning = DialogType::Warning;
 inline constexpr DialogType mtError = DialogType::Error;

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <filesystem>
 #include <system_error>
@@ -21,11 +22,17 @@ constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 567;
 const QRect kTreeRect(16, 48, 765, 483);
 constexpr int kStatusHeight = 23;
+// The smallest window still shows the four buttons, the tree's header and a few rows.
+constexpr int kMinimumRows = 4;
+constexpr int kRowHeight = 19;
+constexpr int kHeaderHeight = 23;
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const char* hint) {
     auto* button = new QPushButton(QString::fromUtf8(caption), parent);
     button->setObjectName(name);
     button->setAccessibleName(QString::fromUtf8(caption));
+    // Enter and keypad Enter press the focused button, as in the dialogs.
+    button->setAutoDefault(true);
     if (hint) button->setToolTip(QString::fromUtf8(hint));
     return button;
 }
@@ -58,6 +65,7 @@ void TForm1::CreateControls() {
     ProjectTree->setAccessibleName("Components");
     ProjectTree->SetColumns({"Component", "Location", "Version", "Build", "State"},
                             {164, 347, 63, 41, 144});
+    ProjectTree->SetGrowingColumns({0, 1});  // Component and Location take a wider window's room
 
     TBXStatusBar1 = new toolkit::TStatusBar(TBImageList1, {100, 250, 250}, this);
     TBXStatusBar1->setObjectName("TBXStatusBar1");
@@ -91,6 +99,12 @@ void TForm1::ApplyLayout() {
     Button4->setGeometry(432, 12, 93, 27);
     ProjectTree->setGeometry(kTreeRect);
     TBXStatusBar1->setGeometry(0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
+    const int treeHeight = kHeaderHeight + kMinimumRows * kRowHeight +
+                           2 * ProjectTree->frameWidth() +
+                           ProjectTree->horizontalScrollBar()->sizeHint().height();
+    // As much room right of the last button as left of the first.
+    setMinimumSize(Button4->geometry().right() + 1 + Button3->geometry().left(),
+                   kClientHeight - kTreeRect.height() + treeHeight);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -100,6 +114,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
                              width() - (kClientWidth - kTreeRect.width()),
                              height() - (kClientHeight - kTreeRect.height()));
     TBXStatusBar1->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    ProjectTree->GrowColumns(width() - kClientWidth);
 }
 
 void TForm1::FormCreate() {
@@ -155,7 +170,7 @@ void TForm1::Button3Click() {
         return;
     }
     MessageDialog("Your are offline. Please connect to internet and try again", mtInformation, mbOK,
-                  0, 9);
+                  0, kEnglish);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,7 @@
 #include "core/Unit1Install.h"
 #include "core/Unit1Probes.h"
 #include "core/srunner.h"
+#include "gui/ComponentRow.h"
 #include "gui/MessDlgs.h"
 #include "gui/Unit1.h"
 #include "gui/upd_utils.h"
@@ -19,25 +20,25 @@ struct DownloadRequest {
 };
 
 void ShowNotice(const std::string& text) {
-    MessageDialog(text, mtInformation, mbOK, 0, 9);
+    MessageDialog(text, mtInformation, mbOK, 0, kEnglish);
 }
 
 // A component that is already current is fetched again only when the user says so.
 bool ConfirmCurrentComponent(const toolkit::TTreeNode& node) {
-    if (node.ImageIndex() != 0) return true;
+    if (MarkOf(node) != NeedsUpdate::No) return true;
     const std::string question = "Selected component: " + node.Text().toStdString() +
                                  " is installed and up to date, continue anyway?";
-    return MessageDialog(question, mtConfirmation, mbYesNo, 0, 9) != ModalResult::No;
+    return MessageDialog(question, mtConfirmation, mbYesNo, 0, kEnglish) != ModalResult::No;
 }
 
 // What both commands do first; nothing when there is nothing (or nothing safe) to fetch.
 std::optional<DownloadRequest> PrepareDownload(TForm1& form) {
     const toolkit::TTreeNode* node = form.ProjectTree->Selected();
     // Only file and setup rows carry a link; a group row offers no download.
-    if (!node || (node->Tag() != 1 && node->Tag() != 2)) return std::nullopt;
+    if (!node || !OffersDownload(*node)) return std::nullopt;
     if (!ConfirmCurrentComponent(*node)) return std::nullopt;
     DownloadRequest request;
-    request.url = node->ColumnText(4).toStdString();
+    request.url = LinkOf(*node).toStdString();
     request.fileName = DownloadFileName(request.url);
     // The name comes from outside; it must not reach beyond the download folder.
     if (!IsSafeDownloadName(request.fileName)) {
@@ -77,7 +78,7 @@ void StartSetup(TForm1& form, const DownloadRequest& request) {
     if (form.services().shell.StartProgram(request.destination)) return;
     MessageDialog("\"" + request.fileName + "\" could not be started. It stays in the download " +
                       "folder " + request.folder + ".",
-                  mtError, mbOK, 0, 9);
+                  mtError, mbOK, 0, kEnglish);
 }
 
 void MoveIntoProduct(TForm1& form, const DownloadRequest& request, ComponentMarker marker) {

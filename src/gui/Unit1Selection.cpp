@@ -1,5 +1,6 @@
 #include <QPushButton>
 
+#include "gui/ComponentRow.h"
 #include "gui/Unit1.h"
 
 void TForm1::ProjectTreeClick() {
@@ -9,17 +10,17 @@ void TForm1::ProjectTreeClick() {
     TBXStatusBar1->SetCaption(2, "");
     const toolkit::TTreeNode* node = ProjectTree->Selected();
     if (!node) return;
-    switch (node->Tag()) {
-        case 1:
+    switch (KindOf(*node)) {
+        case ComponentKind::File:
             TBXStatusBar1->SetCaption(1, "File available");
             break;
-        case 2:
+        case ComponentKind::Setup:
             TBXStatusBar1->SetCaption(1, "Setup available");
             break;
         default:
             return;  // a group row offers nothing
     }
-    TBXStatusBar1->SetCaption(2, node->ImageIndex() == 1 ? "Need update" : "Up to date");
+    TBXStatusBar1->SetCaption(2, MarkOf(*node) == NeedsUpdate::Yes ? "Need update" : "Up to date");
     Button1->setEnabled(true);
     Button2->setEnabled(true);
 }

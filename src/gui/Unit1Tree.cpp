@@ -9,6 +9,7 @@
 #include "core/Unit1Inventory.h"
 #include "core/srunner.h"
 #include "core/verinfo.h"
+#include "gui/ComponentRow.h"
 #include "gui/Unit1.h"
 
 namespace {
@@ -63,14 +64,14 @@ void FillFound(TTreeNode* row, const std::string& path, const TrsFileVersion& re
     row->AppendColumnText(QString::number(reader.Build));
     row->AppendColumnText(obsolete ? "Obsolete" : "Up to date");
     row->AppendColumnText(Wide(link));
-    row->SetImageIndex(obsolete ? 1 : 0);
+    SetMark(*row, obsolete ? NeedsUpdate::Yes : NeedsUpdate::No);
 }
 
 void FillNotFound(TTreeNode* row, const std::string& link) {
-    for (int i = 0; i < 3; ++i) row->AppendColumnText(QString());
+    for (int i = 0; i < kStateColumn; ++i) row->AppendColumnText(QString());
     row->AppendColumnText("Not found");
     row->AppendColumnText(Wide(link));
-    row->SetImageIndex(1);
+    SetMark(*row, NeedsUpdate::Yes);
 }
 
 void FillPresent(TTreeNode* row, const std::string& location, const QString& version,
@@ -80,11 +81,12 @@ void FillPresent(TTreeNode* row, const std::string& location, const QString& ver
     row->AppendColumnText(build);
     row->AppendColumnText(state);
     row->AppendColumnText(Wide(link));
-    row->SetImageIndex(0);
+    SetMark(*row, NeedsUpdate::No);
 }
 
 void SetSummary(TTreeNode* group, int present, std::size_t available) {
-    group->SetColumnText(3, QString("%1 present, %2 available").arg(present).arg(available));
+    group->SetColumnText(kStateColumn,
+                         QString("%1 present, %2 available").arg(present).arg(available));
 }
 
 // "setup_php-5.2.1.exe" -> "PHP-5.2.1": no extension, nothing up to the first "_", upper case.
@@ -115,7 +117,7 @@ class GroupRows {
   public:
     GroupRows(toolkit::TTreeView& tree, TTreeNode* parent, const char* caption)
         : tree_(tree), parent_(parent), group_(toolkit::TTreeView::NewNode(caption)) {
-        for (int i = 0; i < 4; ++i) group_->AppendColumnText(QString());
+        for (int i = 0; i < kStateColumn + 1; ++i) group_->AppendColumnText(QString());
     }
     ~GroupRows() { tree_.AddChild(parent_, std::move(group_)); }
     GroupRows(const GroupRows&) = delete;
@@ -133,28 +135,153 @@ class GroupRows {
     std::unique_ptr<TTreeNode> group_;
 };
 
-// One row per catalogue entry under a group: present entries (by their row text) are filled
-// by fillPresent, given the name found on disk, the others get the missing pattern; then the
-// group's summary.
-template <class NameOf, class FillPresentRow>
-void AddEntryRows(GroupRows& rows, const toolkit::TStringList& entries, int kind,
-                  const std::string& linkBase, const NameSet& found, NameOf nameOf,
-                  FillPresentRow fillPresent) {
+// One group of catalogue entries: how an entry is named, where present ones lie and how they
+// read. Its rows are file rows unless said otherwise.
+struct EntryGroup {
+    const char* caption;
+    const toolkit::TStringList& entries;
+    std::string linkBase;
+    std::string folder;
+    std::string (*nameOf)(const std::string&) = Same;
+    ComponentKind kind = ComponentKind::File;
+    const char* presentState = "OK";
+    // Debugger libraries carry their version in their name; the others have it read from
+    // disk (a folder has no version record: "" and "0").
+    bool versionInName = false;
+};
+
+// Builds the tree of one refresh. The reader and the scratch list live for the refresh.
+class TreeBuilder {
+  public:
+    TreeBuilder(TForm1& form, const std::string& base) : form_(form), base_(base) {}
+
+    void AddEditor();
+    void AddServer();
+
+  private:
+    TTreeNode* AddProduct(TTreeNode* parent, const char* caption, ComponentKind kind);
+    void AddGroup(TTreeNode* parent, const EntryGroup& group);
+
+    TForm1& form_;
+    toolkit::TTreeView& tree_ = *form_.ProjectTree;
+    const std::string& base_;
+    TrsFileVersion reader_;
+    toolkit::TStringList scratch_;  // the names found on disk for the current group
+};
+
+TTreeNode* TreeBuilder::AddProduct(TTreeNode* parent, const char* caption, ComponentKind kind) {
+    TTreeNode* row = tree_.AddChild(parent, caption);
+    SetKind(*row, kind);
+    return row;
+}
+
+void TreeBuilder::AddGroup(TTreeNode* parent, const EntryGroup& group) {
+    GroupRows rows(tree_, parent, group.caption);
+    NameSet found;
+    found.Assign(scratch_);
     int present = 0;
-    for (const auto& entry : entries.Items()) {
-        const std::string name = nameOf(entry);
+    for (const auto& entry : group.entries.Items()) {
+        const std::string name = group.nameOf(entry);
         TTreeNode* row = rows.Add(Wide(name));
-        row->SetTag(kind);
-        const std::string link = linkBase + entry;
+        SetKind(*row, group.kind);
+        const std::string link = group.linkBase + entry;
         const std::string* onDisk = found.Find(name);
         if (!onDisk) {
             FillNotFound(row, link);
             continue;
         }
-        fillPresent(row, entry, *onDisk, link);
+        const std::string location = group.folder + PathDelim + *onDisk;
+        if (group.versionInName) {
+            FillPresent(row, location, Wide(AfterFirstDash(entry)), "0", group.presentState, link);
+        } else {
+            reader_.GetVersion(location);
+            FillPresent(row, location, Wide(reader_.VersionText), QString::number(reader_.Build),
+                        group.presentState, link);
+        }
         ++present;
     }
-    SetSummary(rows.Group(), present, entries.Count());
+    SetSummary(rows.Group(), present, group.entries.Count());
+}
+
+void TreeBuilder::AddEditor() {
+    const TCatalogue& catalogue = form_.Catalogue;
+    TTreeNode* editor = AddProduct(nullptr, "Corvalite Editor for PHP", ComponentKind::Setup);
+    const std::string editorPath = GetEditorPath(form_.services().registry);
+    const std::string editorLink = base_ + "/download/php_editor_php5.exe";
+    if (editorPath.empty()) {
+        FillNotFound(editor, editorLink);
+    } else {
+        reader_.GetVersion(editorPath);
+        FillFound(editor, editorPath, reader_,
+                  IsNewerVersion(LocalComparisonText(reader_), catalogue.RemoteEditorVersion),
+                  editorLink);
+        form_.EditorFound = true;
+        form_.EditorPath = editorPath;
+
+        TTreeNode* listener = AddProduct(editor, "Debugger listener", ComponentKind::File);
+        const std::string listenerPath = DebuggerListenerPath(editorPath);
+        const std::string listenerLink = base_ + "/download/DbgListener.exe";
+        if (FileExists(listenerPath)) {
+            reader_.GetVersion(listenerPath);
+            FillFound(listener, listenerPath, reader_, !IsListenerCurrent(reader_), listenerLink);
+        } else {
+            FillNotFound(listener, listenerLink);
+        }
+    }
+
+    // PHP setups are present as sub-folders of their display name.
+    const std::string phpFolder = PhpFolder(editorPath);
+    scratch_.Clear();
+    if (form_.EditorFound) ListSubfolders(phpFolder, scratch_);
+    AddGroup(editor, {.caption = "PHP",
+                      .entries = catalogue.PHP,
+                      .linkBase = base_ + "/download/php/",
+                      .folder = phpFolder,
+                      .nameOf = PhpDisplayName,
+                      .kind = ComponentKind::Setup,
+                      .presentState = "Present"});
+
+    const std::string libraryFolder = DebuggerLibraryFolder(editorPath);
+    scratch_.Clear();
+    if (form_.EditorFound) ListFiles(libraryFolder, DebuggerLibraryMask(), scratch_);
+    AddGroup(editor, {.caption = "Debugger",
+                      .entries = catalogue.Debugger,
+                      .linkBase = base_ + "/download/php/",
+                      .folder = libraryFolder,
+                      .versionInName = true});
+    tree_.ExpandOneLevel(editor);
+}
+
+void TreeBuilder::AddServer() {
+    TTreeNode* server = AddProduct(nullptr, "Corvalite Web Server", ComponentKind::Setup);
+    const std::string serverLink = base_ + "/download/websrv.exe";
+    const std::string& launcher = form_.ServerRunner->LauncherPath;
+    if (!FileExists(launcher)) {
+        FillNotFound(server, serverLink);
+        tree_.ExpandOneLevel(server);
+        return;
+    }
+    form_.ServerPath = launcher;
+    reader_.GetVersion(launcher);
+    FillFound(server, launcher, reader_,
+              IsNewerVersion(LocalComparisonText(reader_), form_.Catalogue.RemoteServerVersion),
+              serverLink);
+    // Their versions are shown and compared with nothing.
+    const std::string modules = ModulesFolder(launcher);
+    scratch_.Clear();
+    ListFiles(modules, ModulesMask(), scratch_);
+    AddGroup(server, {.caption = "Modules",
+                      .entries = form_.Catalogue.Modules,
+                      .linkBase = base_ + "/download/utils/",
+                      .folder = modules});
+    const std::string utilities = UtilitiesFolder(launcher);
+    scratch_.Clear();
+    ListFiles(utilities, UtilitiesMask(), scratch_);
+    AddGroup(server, {.caption = "Utils",
+                      .entries = form_.Catalogue.Utils,
+                      .linkBase = base_ + "/download/utils/",
+                      .folder = utilities});
+    tree_.ExpandOneLevel(server);
 }
 
 }  // namespace
@@ -164,104 +291,9 @@ void TForm1::RefreshComponentTree() {
     ServerPath.clear();
     toolkit::TreeUpdateGuard suspended(*ProjectTree);
     EditorFound = false;
-    TrsFileVersion reader;
-    toolkit::TStringList scratch;
-    NameSet present;
+    TreeBuilder builder(*this, services_.downloadBase);
     ProjectTree->RemoveAll();
-
     FetchCatalogue(services_.engine, this, places.listFolder, services_.catalogueBase, Catalogue);
-    const std::string& base = services_.downloadBase;
-
-    // The editor and its listener.
-    TTreeNode* editor = ProjectTree->AddChild(nullptr, "Corvalite Editor for PHP");
-    editor->SetTag(2);
-    const std::string editorPath = GetEditorPath(services_.registry);
-    const std::string editorLink = base + "/download/php_editor_php5.exe";
-    if (!editorPath.empty()) {
-        reader.GetVersion(editorPath);
-        const bool obsolete =
-            IsNewerVersion(LocalComparisonText(reader), Catalogue.RemoteEditorVersion);
-        FillFound(editor, editorPath, reader, obsolete, editorLink);
-        EditorFound = true;
-        EditorPath = editorPath;
-
-        TTreeNode* listener = ProjectTree->AddChild(editor, "Debugger listener");
-        listener->SetTag(1);
-        const std::string listenerPath = DebuggerListenerPath(editorPath);
-        const std::string listenerLink = base + "/download/DbgListener.exe";
-        if (FileExists(listenerPath)) {
-            reader.GetVersion(listenerPath);
-            FillFound(listener, listenerPath, reader, !IsListenerCurrent(reader), listenerLink);
-        } else {
-            FillNotFound(listener, listenerLink);
-        }
-    } else {
-        FillNotFound(editor, editorLink);
-    }
-
-    // PHP setups: present when a sub-folder of the display name exists.
-    {
-        GroupRows php(*ProjectTree, editor, "PHP");
-        const std::string phpFolder = PhpFolder(editorPath);
-        scratch.Clear();
-        if (EditorFound) ListSubfolders(phpFolder, scratch);
-        present.Assign(scratch);
-        AddEntryRows(php, Catalogue.PHP, 2, base + "/download/php/", present, PhpDisplayName,
-                     [&](TTreeNode* row, const std::string&, const std::string& onDisk,
-                         const std::string& link) {
-                         const std::string location = phpFolder + PathDelim + onDisk;
-                         reader.GetVersion(location);  // a folder has no version record: "" and "0"
-                         FillPresent(row, location, Wide(reader.VersionText),
-                                     QString::number(reader.Build), "Present", link);
-                     });
-    }
-
-    // Debugger libraries: file names carry the PHP version after their first "-".
-    {
-        GroupRows debugger(*ProjectTree, editor, "Debugger");
-        const std::string libraryFolder = DebuggerLibraryFolder(editorPath);
-        scratch.Clear();
-        if (EditorFound) ListFiles(libraryFolder, DebuggerLibraryMask(), scratch);
-        present.Assign(scratch);
-        AddEntryRows(debugger, Catalogue.Debugger, 1, base + "/download/php/", present, Same,
-                     [&](TTreeNode* row, const std::string& entry, const std::string& onDisk,
-                         const std::string& link) {
-                         FillPresent(row, libraryFolder + PathDelim + onDisk,
-                                     Wide(AfterFirstDash(entry)), "0", "OK", link);
-                     });
-    }
-    ProjectTree->ExpandOneLevel(editor);
-
-    // The web server with its modules and utilities.
-    TTreeNode* server = ProjectTree->AddChild(nullptr, "Corvalite Web Server");
-    server->SetTag(2);
-    const std::string serverLink = base + "/download/websrv.exe";
-    const std::string& launcher = ServerRunner->LauncherPath;
-    if (FileExists(launcher)) {
-        ServerPath = launcher;
-        reader.GetVersion(launcher);
-        const bool obsolete =
-            IsNewerVersion(LocalComparisonText(reader), Catalogue.RemoteServerVersion);
-        FillFound(server, launcher, reader, obsolete, serverLink);
-        const auto addFiles = [&](const char* caption, const std::string& folder,
-                                  const std::string& mask, const toolkit::TStringList& entries) {
-            GroupRows group(*ProjectTree, server, caption);
-            scratch.Clear();
-            ListFiles(folder, mask, scratch);
-            present.Assign(scratch);
-            AddEntryRows(group, entries, 1, base + "/download/utils/", present, Same,
-                         [&](TTreeNode* row, const std::string&, const std::string& onDisk,
-                             const std::string& link) {
-                             const std::string location = folder + PathDelim + onDisk;
-                             reader.GetVersion(location);  // shown, compared with nothing
-                             FillPresent(row, location, Wide(reader.VersionText),
-                                         QString::number(reader.Build), "OK", link);
-                         });
-        };
-        addFiles("Modules", ModulesFolder(launcher), ModulesMask(), Catalogue.Modules);
-        addFiles("Utils", UtilitiesFolder(launcher), UtilitiesMask(), Catalogue.Utils);
-    } else {
-        FillNotFound(server, serverLink);
-    }
-    ProjectTree->ExpandOneLevel(server);
+    builder.AddEditor();
+    builder.AddServer();
 }

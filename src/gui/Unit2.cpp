@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
@@ -18,6 +19,22 @@ namespace {
 
 constexpr int kResultOK = 1;
 constexpr int kResultCancel = 2;
+
+// A push button that marks its focus with a dotted frame inside, so a focused default button
+// does not look like the default button alone.
+class FocusMarkedButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPushButton::paintEvent(event);
+        if (!hasFocus()) return;
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::ButtonText), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(4, 4, -5, -5));
+    }
+};
 
 template <class Control>
 Control* Make(QWidget* parent, const char* name, const char* caption) {
@@ -61,13 +78,13 @@ void TForm2::CreateControls() {
     // Qt would cut a text at 32767 characters; a folder text is kept whole, however long.
     Edit1->setMaxLength(std::numeric_limits<int>::max());
     Label1->setBuddy(Edit1);
-    Button1 = Make<QPushButton>(GroupBox1, "Button1", "...");
+    Button1 = Make<FocusMarkedButton>(GroupBox1, "Button1", "...");
     Button1->setAccessibleName(QStringLiteral("Browse for the download directory"));
     Button1->setFont(Tahoma(17, true));
     CheckBox1 = Make<QCheckBox>(GroupBox1, "CheckBox1", "Always update info");
-    Button2 = Make<QPushButton>(this, "Button2", "OK");
+    Button2 = Make<FocusMarkedButton>(this, "Button2", "OK");
     Button2->setDefault(true);
-    Button3 = Make<QPushButton>(this, "Button3", "Cancel");
+    Button3 = Make<FocusMarkedButton>(this, "Button3", "Cancel");
     for (QWidget* control : {static_cast<QWidget*>(Button2), static_cast<QWidget*>(Button3),
                              static_cast<QWidget*>(CheckBox1)})
         control->setAccessibleName(control->property("text").toString());

@@ -1,11 +1,14 @@
 #include "toolkit/TreeView.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QToolTip>
+#include <algorithm>
 
 #include "core/Errors.h"
 
@@ -19,7 +22,34 @@ constexpr int kIndent = 19;
 constexpr int kTypeAheadMs = 1000;
 constexpr int kHintHideMs = 2000;
 
-// Fixed row height and a vertical line at the right edge of every cell.
+int CommonPrefix(const QString& a, const QString& b) {
+    const auto n = std::min(a.size(), b.size());
+    qsizetype i = 0;
+    while (i < n && a[i] == b[i]) ++i;
+    if (i > 0 && a[i - 1].isHighSurrogate()) --i;  // never split a character
+    return static_cast<int>(i);
+}
+
+// Cuts `text` to `width` so that where it parts from its neighbours survives: the shared
+// beginning is shortened first ("mod_sam…0092.dll" beside "mod_sam…0192.dll"). Without a
+// shared beginning, the middle goes, keeping a path's start and its file name.
+QString DistinctElided(const QString& text, const QString& before, const QString& after,
+                       const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) return text;
+    const int shared = std::max(CommonPrefix(text, before), CommonPrefix(text, after));
+    if (shared == 0) return metrics.elidedText(text, Qt::ElideMiddle, width);
+    const QString distinct = text.mid(shared);
+    const int distinctWidth = metrics.horizontalAdvance(distinct);
+    const QString ellipsis(QChar(0x2026));
+    if (distinctWidth + metrics.horizontalAdvance(ellipsis) <= width)
+        return metrics.elidedText(text.left(shared), Qt::ElideRight, width - distinctWidth) +
+               distinct;
+    return ellipsis + metrics.elidedText(distinct, Qt::ElideRight,
+                                         width - metrics.horizontalAdvance(ellipsis));
+}
+
+// Fixed row height, a vertical line at the right edge of every cell, and texts cut so that
+// rows stay distinguishable.
 class GridDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -33,6 +63,25 @@ class GridDelegate : public QStyledItemDelegate {
         painter->setPen(option.palette.color(QPalette::Mid).lighter(140));
         painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
         painter->restore();
+    }
+    // The text drawn in a cell of the given rectangle.
+    QString Shown(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        return item.text;
+    }
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QWidget* view = option->widget;
+        const QStyle* style = view ? view->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, option, view) + 1;
+        const auto neighbour = [&](int offset) {
+            return index.siblingAtRow(index.row() + offset).data(Qt::DisplayRole).toString();
+        };
+        option->text = DistinctElided(option->text, neighbour(-1), neighbour(1),
+                                      option->fontMetrics, option->rect.width() - 2 * margin);
     }
 };
 
@@ -73,10 +122,10 @@ TTreeView::TTreeView(QWidget* parent) : QTreeWidget(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setIndentation(kIndent);
     setUniformRowHeights(true);
-    setItemDelegate(new GridDelegate(this));
     setAlternatingRowColors(false);  // both stripe colours are white
     // Long paths keep their beginning and their file name.
     setTextElideMode(Qt::ElideMiddle);
+    setItemDelegate(new GridDelegate(this));
     header()->setFixedHeight(kHeaderHeight);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
@@ -87,8 +136,34 @@ TTreeView::TTreeView(QWidget* parent) : QTreeWidget(parent) {
 void TTreeView::SetColumns(const QStringList& captions, const std::vector<int>& widths) {
     setColumnCount(static_cast<int>(captions.size()));
     setHeaderLabels(captions);
-    for (std::size_t i = 0; i < widths.size(); ++i)
-        header()->resizeSection(static_cast<int>(i), widths[i]);
+    designWidths_ = widths;
+    GrowColumns(0);
+}
+
+void TTreeView::GrowColumns(int extra) {
+    extra = std::max(0, extra);
+    int growingTotal = 0;
+    for (int column : growing_) growingTotal += designWidths_.at(static_cast<std::size_t>(column));
+    int given = 0;
+    for (std::size_t i = 0; i < designWidths_.size(); ++i) {
+        int width = designWidths_[i];
+        const auto at = std::find(growing_.begin(), growing_.end(), static_cast<int>(i));
+        if (at != growing_.end() && growingTotal > 0) {
+            // The last growing column takes what rounding left over.
+            const int share =
+                at + 1 == growing_.end() ? extra - given : extra * designWidths_[i] / growingTotal;
+            given += share;
+            width += share;
+        }
+        header()->resizeSection(static_cast<int>(i), width);
+    }
+}
+
+QString TTreeView::ShownText(const QModelIndex& index) const {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return static_cast<const GridDelegate*>(itemDelegate())->Shown(option, index);
 }
 
 TTreeNode* TTreeView::AddChild(TTreeNode* parent, const QString& text) {
@@ -133,12 +208,27 @@ bool TTreeView::viewportEvent(QEvent* event) {
     const QModelIndex index = indexAt(help->pos());
     const QRect cell = visualRect(index);
     const QString text = index.data(Qt::DisplayRole).toString();
-    const int needed = fontMetrics().horizontalAdvance(text) + 8;
-    if (index.isValid() && !text.isEmpty() && needed > cell.width())
+    if (index.isValid() && !text.isEmpty() && ShownText(index) != text)
         QToolTip::showText(help->globalPos(), text, viewport(), cell, kHintHideMs);
     else
         QToolTip::hideText();
     return true;
+}
+
+void TTreeView::focusInEvent(QFocusEvent* event) {
+    if (!currentIndex().isValid() && event->reason() != Qt::MouseFocusReason && model() &&
+        model()->rowCount() > 0)
+        selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    QTreeWidget::focusInEvent(event);
+}
+
+void TTreeView::paintEvent(QPaintEvent* event) {
+    QTreeWidget::paintEvent(event);
+    if (!hasFocus() || currentIndex().isValid()) return;
+    // A thin dotted frame: a style's focus rectangle may fill the whole area.
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+    painter.drawRect(viewport()->rect().adjusted(1, 1, -2, -2));
 }
 
 }  // namespace toolkit

@@ -43,8 +43,16 @@ class TTreeView : public QTreeWidget {
   public:
     explicit TTreeView(QWidget* parent = nullptr);
 
-    // The header's captions and widths; the first column holds the rows' own texts.
+    // The header's captions and design widths; the first column holds the rows' own texts.
     void SetColumns(const QStringList& captions, const std::vector<int>& widths);
+    // Columns that share room beyond the design size, in proportion to their design widths.
+    void SetGrowingColumns(std::vector<int> columns) { growing_ = std::move(columns); }
+    // The design widths plus `extra` pixels shared among the growing columns.
+    void GrowColumns(int extra);
+    // A cell's text as drawn: where it does not fit, cut so that the part in which it differs
+    // from the rows beside it stays readable. The whole text remains the cell's data, its
+    // hint and its accessible name.
+    QString ShownText(const QModelIndex& index) const;
 
     TTreeNode* AddChild(TTreeNode* parent, const QString& text);
     // A row outside the tree: filling it, and the rows added below it, there costs no view
@@ -65,9 +73,15 @@ class TTreeView : public QTreeWidget {
 
   protected:
     bool viewportEvent(QEvent* event) override;
+    // With no current row, tabbing in makes the first row current (not selected), so focus
+    // shows; an empty tree marks its focus around the rows' area.
+    void focusInEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     int updateCount_ = 0;
+    std::vector<int> designWidths_;
+    std::vector<int> growing_;
 };
 
 // Suspends a tree's repainting for a scope, resuming on every way out.

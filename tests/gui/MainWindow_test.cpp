@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -264,4 +266,99 @@ TEST_F(MainWindow, AnErrorInACommandIsShownAndTheProgramGoesOn) {
     h.engine.files[h.catalogueBase + "/download/php/list_dbg.php"] = "b\n";
     QTest::mouseClick(f.Button3, Qt::LeftButton);
     EXPECT_EQ(f.ProjectTree->TopLevelCount(), 2);
+}
+
+TEST_F(MainWindow, EnterAndKeypadEnterPressTheFocusedButton) {
+    h.engine.connected = 0;  // "Update info" explains through a dialog
+    TForm1& f = h.CreateAndShow();
+    f.Button2->setEnabled(true);  // with no row selected they fetch nothing
+    f.Button1->setEnabled(true);
+    for (QPushButton* button : {f.Button3, f.Button2, f.Button1}) {
+        QSignalSpy clicked(button, &QPushButton::clicked);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+        EXPECT_EQ(clicked.count(), 2) << button->text().toStdString();
+    }
+    EXPECT_EQ(dialogs.size(), 2u);
+}
+
+TEST_F(MainWindow, TheSmallestWindowFitsTheButtonsTheHeaderAndAFewRows) {
+    TForm1& f = h.CreateAndShow();
+    f.resize(250, 150);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.size(), f.minimumSize());
+    for (QWidget* control : {static_cast<QWidget*>(f.Button3), static_cast<QWidget*>(f.Button2),
+                             static_cast<QWidget*>(f.Button1), static_cast<QWidget*>(f.Button4),
+                             static_cast<QWidget*>(f.TBXStatusBar1)})
+        EXPECT_TRUE(f.rect().contains(control->geometry())) << control->objectName().toStdString();
+    EXPECT_FALSE(f.ProjectTree->geometry().intersects(f.TBXStatusBar1->geometry()));
+    EXPECT_EQ(f.ProjectTree->header()->height(), 23);
+    EXPECT_GE(f.ProjectTree->viewport()->height(), 4 * 19) << "room for four rows";
+}
+
+TEST_F(MainWindow, ColumnsFitAWiderWindowAndCutNamesStayDistinct) {
+    const std::string names[] = {"mod_sample_extended_0092.dll",
+                                 "mod_sample_extended_0192.dll",
+                                 "mod_sample_extended_1092.dll",
+                                 "Ölçü_モジュール_拡張_ライブラリ_0092.dll",
+                                 "Ölçü_モジュール_拡張_ライブラリ_0093.dll",
+                                 "🚀_rocket_extended_library_name_0092.dll",
+                                 "🚀_rocket_extended_library_name_0093.dll",
+                                 "php_dbg.dll-5.3.29",
+                                 "php_dbg.dll-5.2.29"};
+    std::string list;
+    for (const auto& name : names) list += name + "\n";
+    h.ServeCatalogue("", list, "1\n1\n", "", "");
+    TForm1& f = h.CreateAndShow();
+    f.RefreshComponentTree();
+    toolkit::TTreeNode* debugger = f.ProjectTree->TopLevel(0)->Child(1);
+    ASSERT_EQ(debugger->Text(), "Debugger");
+    debugger->setExpanded(true);
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(f.ProjectTree);
+    const int widths[] = {164, 347, 63, 41, 144};
+
+    for (const int width : {792, 1400}) {
+        f.resize(width, 567);
+        QCoreApplication::processEvents();
+        const int extra = width - 792;
+        EXPECT_GE(f.ProjectTree->columnWidth(0), widths[0] + extra / 4) << width;
+        EXPECT_EQ(f.ProjectTree->columnWidth(0) + f.ProjectTree->columnWidth(1),
+                  widths[0] + widths[1] + extra);
+        for (int c = 2; c < 5; ++c) EXPECT_EQ(f.ProjectTree->columnWidth(c), widths[c]);
+
+        QStringList shown;
+        for (int i = 0; i < debugger->ChildCount(); ++i) {
+            const QModelIndex cell = f.ProjectTree->indexFromItem(debugger->Child(i), 0);
+            const QString text = f.ProjectTree->ShownText(cell);
+            EXPECT_LE(f.ProjectTree->fontMetrics().horizontalAdvance(text),
+                      f.ProjectTree->visualRect(cell).width());
+            shown << text;
+            const int row = f.ProjectTree->visualRect(cell).top() / 19;
+            EXPECT_EQ(tree->tableInterface()->cellAt(row, 0)->text(QAccessible::Name),
+                      debugger->Child(i)->Text());
+        }
+        EXPECT_EQ(shown.size(), QSet<QString>(shown.begin(), shown.end()).size())
+            << shown.join(" | ").toStdString();
+        if (width == 792) {
+            EXPECT_TRUE(shown.join("").contains(QChar(0x2026))) << "some are cut";
+        }
+    }
+}
+
+TEST_F(MainWindow, TabbingIntoTheTreeShowsWhereTheFocusIs) {
+    h.ServeCatalogue("setup_php-5.exe\n", "", "1\n1\n", "", "");
+    TForm1& f = h.CreateAndShow();
+    QApplication::setActiveWindow(&f);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    for (const bool filled : {false, true}) {
+        if (filled) f.RefreshComponentTree();
+        f.Button4->setFocus();
+        const QImage unfocused = f.ProjectTree->grab().toImage();
+        QTest::keyClick(f.Button4, Qt::Key_Tab);
+        ASSERT_TRUE(f.ProjectTree->hasFocus());
+        EXPECT_NE(f.ProjectTree->grab().toImage(), unfocused) << (filled ? "rows" : "empty");
+        EXPECT_EQ(f.ProjectTree->Selected(), nullptr) << "focus alone selects nothing";
+        EXPECT_FALSE(f.Button2->isEnabled());
+    }
 }

@@ -219,3 +219,15 @@ TEST(BrowseForFolder, PassesTheOptionsAsThePickerFlags) {
     BrowseForFolder(shell, nullptr, "c", QString(), folder, false, false, false);
     EXPECT_EQ(seen, (std::vector<unsigned>{0x0041, 0x4251, 0x0241}));
 }
+
+TEST_F(OptionsDialog, FocusOnOkLooksDifferentFromItsDefaultFrame) {
+    RunWith([](TForm2& f) {
+        ASSERT_TRUE(f.Edit1->hasFocus());
+        const QImage defaultOnly = f.Button2->grab().toImage();
+        for (int i = 0; i < 3; ++i) PressKey(f, Qt::Key_Tab);
+        ASSERT_TRUE(f.Button2->hasFocus());
+        EXPECT_TRUE(f.Button2->isDefault());
+        EXPECT_NE(f.Button2->grab().toImage(), defaultOnly) << "focus must show on OK";
+        f.done(0);
+    });
+}
