@@ -413,9 +413,13 @@ void FileTransfer::failFromReply() {
 void FileTransfer::deliver() {
     const QString name = QFileInfo(destination_).fileName();
     if (digest_ && !digest_->matches()) {
+        // Without a length, Qt may have reported a body cut before its last chunk as a clean
+        // end: that is a cut, which another try may bring whole.
+        const Retry retry = expected_ < 0 ? Retry::Always : Retry::Never;
         dropBytes();
         return fail(
-            tr("damaged in transfer: %1 does not match the digest the server sent").arg(name));
+            tr("damaged in transfer: %1 does not match the digest the server sent").arg(name),
+            retry);
     }
     errno = 0;
     if (!file_.flush() || !platform::SyncToDisk(file_.handle()))
