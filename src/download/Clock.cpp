@@ -11,6 +11,8 @@ class QtAlarm : public Alarm {
   public:
     QtAlarm() {
         timer_.setSingleShot(true);
+        // Deadlines are few and long; Qt's coarse default may fire them 5 % early.
+        timer_.setTimerType(Qt::PreciseTimer);
         connect(&timer_, &QTimer::timeout, this, &Alarm::fired);
     }
     void start(std::chrono::milliseconds delay) override { timer_.start(delay); }
