@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "download/Digest.h"
 #include "download/HttpFields.h"
 #include "platform/PlainFile.h"
 
@@ -78,6 +79,10 @@ std::optional<PartialNote> PartialNote::parse(const QByteArray& text) {
         note.total = *total;
     }
     note.digest = QString::fromUtf8(lines[5]);
+    if (!note.digest.isEmpty()) {
+        const auto digest = ExpectedDigest::fromText(note.digest);
+        if (!digest || digest->toText() != note.digest) return std::nullopt;
+    }
     // Only what format() writes comes back; anything else was not written by us.
     if (note.format() != text) return std::nullopt;
     return note;
