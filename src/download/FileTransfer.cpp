@@ -13,6 +13,7 @@
 #include "download/HttpFields.h"
 #include "download/ProxyLogins.h"
 #include "download/RetryPolicy.h"
+#include "platform/PlainFile.h"
 #include "platform/Writeback.h"
 
 namespace download {
@@ -424,6 +425,13 @@ void FileTransfer::deliver() {
     errno = 0;
     if (!file_.flush() || !platform::SyncToDisk(file_.handle()))
         return fail(describeWriteError(file_, errno));
+    // The rename hands on whatever the name holds now: it must still be the bytes written.
+    if (!platform::StillNamesPlainFile(file_.handle(),
+                                       partial_.dataPath().toUtf8().toStdString())) {
+        dropBytes();
+        return fail(tr("%1 was replaced during the download").arg(partial_.dataPath()),
+                    Retry::Always);
+    }
     file_.close();
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(partial_.dataPath().toStdU16String()),

@@ -17,4 +17,8 @@ struct OpenedPlainFile {
 // handed out.
 OpenedPlainFile OpenPlainFile(const std::string& pathUtf8, bool create);
 
+// Whether `pathUtf8` still names the plain file open as `fd`, and not something swapped in
+// under its name meanwhile; checked right before the name is handed on.
+bool StillNamesPlainFile(int fd, const std::string& pathUtf8);
+
 }  // namespace platform

@@ -23,7 +23,13 @@ TEST(PlainFile, OnlyAPlainFileWithOneNameIsOpened) {
     EXPECT_EQ(platform::OpenPlainFile(name, false).fd, -1) << "not there, not created";
     auto opened = platform::OpenPlainFile(name, true);
     ASSERT_GE(opened.fd, 0);
+    EXPECT_TRUE(platform::StillNamesPlainFile(opened.fd, name));
+    // Another file swapped in under the name while ours is open.
+    fs::rename(fs::u8path(name), fs::u8path(name + ".moved"));
+    dir.Write("\xe6\x97\xa5\xf0\x9f\x93\xa6.partial", "swapped");
+    EXPECT_FALSE(platform::StillNamesPlainFile(opened.fd, name));
     close(opened.fd);
+    fs::rename(fs::u8path(name + ".moved"), fs::u8path(name));
     opened = platform::OpenPlainFile(name, false);
     ASSERT_GE(opened.fd, 0);
     close(opened.fd);

@@ -30,4 +30,12 @@ OpenedPlainFile OpenPlainFile(const std::string& pathUtf8, bool create) {
     return opened;
 }
 
+bool StillNamesPlainFile(int fd, const std::string& pathUtf8) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::lstat(pathUtf8.c_str(), &named) == 0 &&
+           S_ISREG(named.st_mode) && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino && named.st_nlink == 1;
+}
+
 }  // namespace platform
