@@ -1,6 +1,8 @@
 #include "core/Unit1Install.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <utility>
 
 #include "core/TextUtils.h"
@@ -85,6 +87,9 @@ std::string RunningNotice(RunningGuard guard) {
 }
 
 std::string DownloadFileName(std::string_view url) {
+    // The query and the fragment say what to send, not what the file is called; a "/" in
+    // them must not pick the name either.
+    url = url.substr(0, std::min(url.find('?'), url.find('#')));
     const auto slash = url.rfind('/');
     return std::string(slash == std::string_view::npos ? url : url.substr(slash + 1));
 }
@@ -103,10 +108,25 @@ std::string DownloadDestination(std::string_view folder, std::string_view name) 
     return JoinDownloadPath(folder, name, PathDelim);
 }
 
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices on Windows, with any extension too
+// and with blanks before it.
+static bool IsDeviceName(std::string_view name) {
+    std::string stem(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 bool IsSafeDownloadName(std::string_view name) {
     if (name.empty() || name == "." || name.find("..") != std::string_view::npos) return false;
+    // The same rules on every system: the folder may be shared with Windows, where a name
+    // ending in a dot or a blank silently loses it and these characters are not allowed.
+    if (name.back() == '.' || name.back() == ' ' || IsDeviceName(name)) return false;
     for (const char c : name)
-        if (c == '/' || c == '\\' || c == ':' || IsControl(c)) return false;
+        if (std::string_view("/\\:?*|<>\"").find(c) != std::string_view::npos || IsControl(c))
+            return false;
     return true;
 }
 

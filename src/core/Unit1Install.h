@@ -29,7 +29,8 @@ RunningGuard GuardFor(ComponentMarker marker);
 // The notice shown when the guarded product is running; empty for RunningGuard::None.
 std::string RunningNotice(RunningGuard guard);
 
-// The part of the URL after its last "/"; the whole URL when it has none.
+// The part of the URL after its last "/", query and fragment left out; the whole URL when
+// it has none.
 std::string DownloadFileName(std::string_view url);
 
 // The download folder, one delimiter, the name; a doubled delimiter is collapsed.
@@ -39,7 +40,8 @@ std::string DownloadDestination(std::string_view folder, std::string_view name);
 std::string JoinDownloadPath(std::string_view folder, std::string_view name, char delimiter);
 
 // A name taken from the catalogue and the server may only name a file inside the download
-// folder: not empty, no "..", no delimiter of either kind, no drive colon, no control byte.
+// folder: not empty, no "..", no delimiter of either kind, no drive colon, no control byte,
+// none of ? * | < > ", no trailing dot or blank, no Windows device name.
 bool IsSafeDownloadName(std::string_view name);
 std::string UnsafeNameNotice(std::string_view name);
 

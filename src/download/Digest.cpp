@@ -2,6 +2,7 @@
 
 #include <QIODevice>
 #include <QList>
+#include <iterator>
 
 #ifdef CORVALITE_LIBCRYPTO_HASH
 #include <openssl/evp.h>
@@ -20,42 +21,57 @@ struct Known {
 constexpr Known kKnown[] = {{"sha-512", QCryptographicHash::Sha512, 64},
                             {"sha-256", QCryptographicHash::Sha256, 32}};
 
-std::optional<ExpectedDigest> make(const QByteArray& name, const QByteArray& base64) {
-    for (const Known& known : kKnown) {
-        if (name.compare(known.name, Qt::CaseInsensitive) != 0) continue;
-        const auto decoded =
-            QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded || decoded.decoded.size() != known.bytes) return std::nullopt;
-        return ExpectedDigest{known.algorithm, decoded.decoded};
-    }
-    return std::nullopt;
+const Known* known(const QByteArray& name) {
+    for (const Known& entry : kKnown)
+        if (name.compare(entry.name, Qt::CaseInsensitive) == 0) return &entry;
+    return nullptr;
+}
+
+std::optional<ExpectedDigest> make(const Known& algorithm, const QByteArray& base64) {
+    const auto decoded =
+        QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.size() != algorithm.bytes) return std::nullopt;
+    return ExpectedDigest{algorithm.algorithm, decoded.decoded};
 }
 
 // Members of "name=value, name=value"; structured fields wrap the value in colons and may
-// add ";parameters", the older header writes it bare.
-std::optional<ExpectedDigest> strongest(const QByteArray& header, bool structured) {
-    std::optional<ExpectedDigest> best;
-    int bestRank = 1 << 10;
+// add ";parameters", the older header writes it bare. Unknown algorithms are passed over;
+// a known one with a malformed value, or two values of one algorithm that differ, make the
+// whole header untrustworthy.
+DigestFields strongest(const QByteArray& header, bool structured) {
+    DigestFields fields;
+    std::optional<ExpectedDigest> seen[std::size(kKnown)];
     for (const QByteArray& member : header.split(',')) {
         const qsizetype equals = member.indexOf('=');
         if (equals <= 0) continue;
-        const QByteArray name = member.left(equals).trimmed();
+        const Known* const algorithm = known(member.left(equals).trimmed());
+        if (algorithm == nullptr) continue;
         QByteArray value = member.mid(equals + 1).trimmed();
         if (structured) {
             if (const qsizetype semicolon = value.indexOf(';'); semicolon >= 0)
                 value = value.left(semicolon).trimmed();
-            if (value.size() < 2 || !value.startsWith(':') || !value.endsWith(':')) continue;
-            value = value.mid(1, value.size() - 2);
+            value = value.size() >= 2 && value.startsWith(':') && value.endsWith(':')
+                        ? value.mid(1, value.size() - 2)
+                        : QByteArray();
         }
-        const auto digest = make(name, value);
-        if (!digest) continue;
-        const int rank = digest->algorithm == QCryptographicHash::Sha512 ? 0 : 1;
-        if (rank < bestRank) {
-            best = digest;
-            bestRank = rank;
+        const auto digest = make(*algorithm, value);
+        if (!digest) {
+            fields.problem = QStringLiteral("a malformed %1 digest").arg(algorithm->name);
+            return fields;
         }
+        auto& slot = seen[algorithm - kKnown];
+        if (slot && *slot != *digest) {
+            fields.problem = QStringLiteral("two different %1 digests").arg(algorithm->name);
+            return fields;
+        }
+        slot = digest;
     }
-    return best;
+    for (const auto& digest : seen)  // strongest first
+        if (digest) {
+            fields.digest = digest;
+            break;
+        }
+    return fields;
 }
 
 }  // namespace
@@ -73,15 +89,19 @@ QString ExpectedDigest::toText() const {
 std::optional<ExpectedDigest> ExpectedDigest::fromText(const QString& text) {
     const qsizetype colon = text.indexOf(':');
     if (colon <= 0) return std::nullopt;
-    return make(text.left(colon).toLatin1(), text.mid(colon + 1).toLatin1());
+    const Known* const algorithm = known(text.left(colon).toLatin1());
+    if (algorithm == nullptr) return std::nullopt;
+    return make(*algorithm, text.mid(colon + 1).toLatin1());
 }
 
-std::optional<ExpectedDigest> wholeFileDigest(const QByteArray& reprDigest,
-                                              const QByteArray& contentDigest,
-                                              const QByteArray& legacyDigest, bool wholeBody) {
-    if (auto digest = strongest(reprDigest, true)) return digest;
-    if (wholeBody)
-        if (auto digest = strongest(contentDigest, true)) return digest;
+DigestFields wholeFileDigest(const QByteArray& reprDigest, const QByteArray& contentDigest,
+                             const QByteArray& legacyDigest, bool wholeBody) {
+    DigestFields fields = strongest(reprDigest, true);
+    if (fields.digest || !fields.problem.isEmpty()) return fields;
+    if (wholeBody) {
+        fields = strongest(contentDigest, true);
+        if (fields.digest || !fields.problem.isEmpty()) return fields;
+    }
     return strongest(legacyDigest, false);
 }
 

@@ -20,13 +20,20 @@ struct ExpectedDigest {
     bool operator==(const ExpectedDigest&) const = default;
 };
 
+// What an answer's digest headers say about the whole file.
+struct DigestFields {
+    std::optional<ExpectedDigest> digest;
+    // Set when the headers cannot be trusted: a malformed value of a known algorithm, or two
+    // values of one algorithm that disagree. Such an answer must not deliver a file.
+    QString problem;
+};
+
 // The whole file's digest from an answer's header values (empty when absent): Repr-Digest,
 // else Content-Digest when the answer carries the whole file (for a range it covers only
-// the range), else the older Digest. The strongest known algorithm wins; unknown ones and
-// malformed values are passed over.
-std::optional<ExpectedDigest> wholeFileDigest(const QByteArray& reprDigest,
-                                              const QByteArray& contentDigest,
-                                              const QByteArray& legacyDigest, bool wholeBody);
+// the range), else the older Digest. The strongest known algorithm wins; unknown ones are
+// passed over.
+DigestFields wholeFileDigest(const QByteArray& reprDigest, const QByteArray& contentDigest,
+                             const QByteArray& legacyDigest, bool wholeBody);
 
 // The hash of the bytes so far, fed as they are written.
 class RunningDigest {

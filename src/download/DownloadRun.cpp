@@ -11,8 +11,8 @@ namespace download {
 DownloadRun::DownloadRun(QNetworkAccessManager& network, std::vector<QueuedFile> files,
                          RunLimits limits)
     : network_(network), files_(std::move(files)), limits_(std::move(limits)) {
-    pauseTimer_.setSingleShot(true);
-    connect(&pauseTimer_, &QTimer::timeout, this, &DownloadRun::startTry);
+    pauseTimer_ = (limits_.clock ? *limits_.clock : systemClock()).alarm();
+    connect(pauseTimer_.get(), &Alarm::fired, this, &DownloadRun::startTry);
 }
 
 RunReport DownloadRun::exec(ProgressWindow& window) {
@@ -43,8 +43,7 @@ void DownloadRun::startTry() {
     const QueuedFile& file = files_[next_];
     ++tries_;
     window_->setRetrying({}, {});
-    current_ = new FileTransfer(network_, file.url, file.destination, limits_.stallTimeout,
-                                limits_.maxRedirects, digest_, this);
+    current_ = new FileTransfer(network_, file.url, file.destination, limits_, digest_, this);
     connect(current_, &FileTransfer::progressed, window_, &ProgressWindow::setBytes);
     connect(current_, &FileTransfer::ended, this, &DownloadRun::onEnded);
     current_->start();
@@ -70,7 +69,8 @@ void DownloadRun::onEnded() {
 bool DownloadRun::retryLater(const FileTransfer& ended) {
     using Retry = FileTransfer::Retry;
     const bool started = tries_ > 1 || furthest_ > 0 || ended.reached() > 0;
-    if (ended.retry() == Retry::Never || (ended.retry() == Retry::OnceStarted && !started))
+    if (ended.retry() == Retry::Never || (ended.retry() == Retry::OnceStarted && !started) ||
+        tries_ >= limits_.retry.mostTries)
         return false;
     if (ended.reached() > furthest_) {
         furthest_ = ended.reached();
@@ -82,13 +82,13 @@ bool DownloadRun::retryLater(const FileTransfer& ended) {
     const auto pause =
         limits_.retry.pauseBefore(std::max(triesWithoutProgress_, 1), ended.retryAfter());
     window_->setRetrying(ended.failure(), pause);
-    pauseTimer_.start(pause);
+    pauseTimer_->start(pause);
     return true;
 }
 
 void DownloadRun::cancel() {
     report_.cancelled = true;
-    pauseTimer_.stop();
+    pauseTimer_->stop();
     if (current_) current_->cancel();
     loop_.quit();
 }

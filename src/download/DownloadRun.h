@@ -7,12 +7,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
-#include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "download/Clock.h"
 #include "download/Digest.h"
 #include "download/RetryPolicy.h"
 
@@ -41,12 +42,6 @@ struct RunReport {
     qint64 bytesReceived = 0;
 };
 
-struct RunLimits {
-    std::chrono::milliseconds stallTimeout;
-    int maxRedirects;
-    RetryPolicy retry;
-};
-
 class DownloadRun : public QObject {
     Q_OBJECT
   public:
@@ -67,7 +62,7 @@ class DownloadRun : public QObject {
     const RunLimits limits_;
     ProgressWindow* window_ = nullptr;
     QPointer<FileTransfer> current_;
-    QTimer pauseTimer_;
+    std::unique_ptr<Alarm> pauseTimer_;
     std::size_t next_ = 0;
     // Of the current file: how far any try got, tries in a row that got no further, and
     // the running hash that a resumed try continues.

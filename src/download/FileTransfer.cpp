@@ -10,8 +10,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "download/HttpFields.h"
 #include "download/ProxyLogins.h"
 #include "download/RetryPolicy.h"
+#include "platform/PlainFile.h"
 #include "platform/Writeback.h"
 
 namespace download {
@@ -79,26 +81,17 @@ QString describeWriteError(const QFileDevice& file, int error) {
     return FileTransfer::tr("cannot write %1: %2").arg(file.fileName(), why);
 }
 
-// A strong ETag, else Last-Modified: what If-Range may name. Weak tags cannot vouch for bytes.
-QString validatorOf(const QNetworkReply& reply) {
+// A strong ETag, else a Last-Modified the server itself calls strong by sending a Date at
+// least a minute later: what If-Range may name, and what binds parts into one file. Weak
+// tags cannot vouch for bytes.
+QString strongValidatorOf(const QNetworkReply& reply) {
     const QByteArray tag = reply.rawHeader("ETag").trimmed();
-    if (!tag.isEmpty() && !tag.startsWith("W/")) return QString::fromLatin1(tag);
-    return QString::fromLatin1(reply.rawHeader("Last-Modified").trimmed());
-}
-
-// "bytes 100-199/200": the first byte and the whole size (-1 when "*").
-bool parseContentRange(const QByteArray& header, qint64& first, qint64& total) {
-    const QByteArray text = header.trimmed();
-    if (!text.startsWith("bytes ")) return false;
-    const qsizetype dash = text.indexOf('-');
-    const qsizetype slash = text.indexOf('/');
-    if (dash < 0 || slash < dash) return false;
-    bool ok = false;
-    first = text.mid(6, dash - 6).trimmed().toLongLong(&ok);
-    if (!ok) return false;
-    const QByteArray size = text.mid(slash + 1).trimmed();
-    total = size == "*" ? -1 : size.toLongLong(&ok);
-    return ok;
+    if (!tag.isEmpty()) return tag.startsWith("W/") ? QString() : QString::fromLatin1(tag);
+    const QByteArray modified = reply.rawHeader("Last-Modified").trimmed();
+    const auto modifiedAt = parseHttpDate(modified);
+    const auto sentAt = parseHttpDate(reply.rawHeader("Date").trimmed());
+    if (!modifiedAt || !sentAt || modifiedAt->secsTo(*sentAt) < 60) return {};
+    return QString::fromLatin1(modified);
 }
 
 FileTransfer::Retry retryForNetworkError(QNetworkReply::NetworkError error) {
@@ -120,53 +113,62 @@ FileTransfer::Retry retryForNetworkError(QNetworkReply::NetworkError error) {
 }  // namespace
 
 FileTransfer::FileTransfer(QNetworkAccessManager& network, QUrl url, QString destination,
-                           std::chrono::milliseconds stallTimeout, int maxRedirects,
-                           std::optional<RunningDigest>& digest, QObject* parent)
+                           const RunLimits& limits, std::optional<RunningDigest>& digest,
+                           QObject* parent)
     : QObject(parent),
       network_(network),
       url_(std::move(url)),
       destination_(std::move(destination)),
       partial_(destination_),
-      file_(partial_.dataPath()),
       digest_(digest),
-      stallTimeout_(stallTimeout),
-      maxRedirects_(maxRedirects) {
-    stallTimer_.setSingleShot(true);
-    connect(&stallTimer_, &QTimer::timeout, this, &FileTransfer::onStalled);
+      limits_(limits),
+      clock_(limits.clock ? *limits.clock : systemClock()),
+      stallTimer_(clock_.alarm()),
+      rateTimer_(clock_.alarm()) {
+    connect(stallTimer_.get(), &Alarm::fired, this, &FileTransfer::onStalled);
+    connect(rateTimer_.get(), &Alarm::fired, this, &FileTransfer::onRateCheck);
     // Nothing arrives while the person types a proxy login; that is no stall.
-    HoldWhileAsking(stallTimer_, network_);
+    HoldWhileAsking(*stallTimer_, network_);
+    HoldWhileAsking(*rateTimer_, network_);
 }
 
 FileTransfer::~FileTransfer() {
-    if (reply_) {
-        reply_->disconnect(this);
-        reply_->abort();
-    }
+    // A later try of the same file may own the partial file by now: only the reply goes.
+    abortReply();
 }
 
 void FileTransfer::restartStallTimer() {
-    stallTimer_.start(stallTimeout_);
+    stallTimer_->start(limits_.stallTimeout);
 }
 
 void FileTransfer::stopStallTimer() {
-    stallTimer_.stop();
+    stallTimer_->stop();
 }
 
 void FileTransfer::start() {
     const QString scheme = url_.scheme().toLower();
     if (!url_.isValid() || (scheme != "http" && scheme != "https"))
         return fail(tr("not a web address: %1").arg(url_.toString()));
-    resumeFrom_ = partial_.resumable(url_, validator_);
-    if (!file_.open(QIODevice::ReadWrite) || !file_.seek(resumeFrom_)) {
-        validator_.clear();
-        const QString folder = QFileInfo(destination_).absolutePath();
-        return fail(tr("cannot write to the folder %1 (%2)").arg(folder, file_.errorString()));
+    const QString folder = QFileInfo(destination_).absolutePath();
+    PartialFile::removeAbandoned(folder, clock_.utcNow());
+    QString problem;
+    if (!partial_.open(file_, problem))
+        return fail(tr("cannot write to the folder %1 (%2)").arg(folder, problem));
+    known_ = partial_.note();
+    if (known_ && known_->url == url_ && file_.size() > 0) {
+        validator_ = known_->validator;
+        resumeFrom_ = file_.size();
+    } else {
+        known_.reset();
+        partial_.forget();
+        if (!file_.resize(0)) return fail(describeWriteError(file_, errno));
     }
+    if (!file_.seek(resumeFrom_)) return fail(describeWriteError(file_, errno));
     written_ = resumeFrom_;
     QNetworkRequest request(url_);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(maxRedirects_);
+    request.setMaximumRedirectsAllowed(limits_.maxRedirects);
     // Unencoded bodies keep the progress comparable with Content-Length.
     request.setRawHeader("Accept-Encoding", "identity");
     if (resumeFrom_ > 0) {
@@ -179,38 +181,45 @@ void FileTransfer::start() {
     connect(reply_, &QNetworkReply::metaDataChanged, this, &FileTransfer::onMetaData);
     connect(reply_, &QNetworkReply::readyRead, this, &FileTransfer::onReadyRead);
     connect(reply_, &QNetworkReply::finished, this, &FileTransfer::onFinished);
-    // Qt's own count of the total is the one to trust after redirects.
-    connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64, qint64 total) {
-        if (total >= 0 && metaSeen_ && statusIsSuccess()) expected_ = resumeFrom_ + total;
-    });
     connect(reply_, &QNetworkReply::sslErrors, this, [this](const QList<QSslError>& errors) {
         QStringList texts;
         for (const QSslError& error : errors) texts << error.errorString();
         tlsProblems_ = texts.join("; ");
     });
     restartStallTimer();
+    rateTimer_->start(limits_.rateWindow);
 }
 
 void FileTransfer::cancel() {
     if (outcome_ != Outcome::Running) return;
     outcome_ = Outcome::Cancelled;
-    stopStallTimer();
+    stop();
+}
+
+void FileTransfer::abortReply() {
     if (reply_) {
         reply_->disconnect(this);
         reply_->abort();
     }
+}
+
+void FileTransfer::stop() {
+    stopStallTimer();
+    rateTimer_->stop();
+    abortReply();
     file_.close();
     if (validator_.isEmpty()) partial_.remove();
 }
 
-bool FileTransfer::statusIsSuccess() const {
+// Only a whole file or a part of one is a file; 204, 205 and the other 2xx carry none.
+bool FileTransfer::statusCarriesFile() const {
     const int status = reply_ ? httpStatus(*reply_) : 0;
-    return status >= 200 && status < 300;
+    return status == 200 || status == 206;
 }
 
 void FileTransfer::onMetaData() {
     restartStallTimer();
-    if (!statusIsSuccess() || metaSeen_) return;
+    if (!statusCarriesFile() || metaSeen_) return;
     metaSeen_ = true;
     if (!acceptAnswer()) return;
     emit progressed(written_, expected_);
@@ -218,24 +227,65 @@ void FileTransfer::onMetaData() {
 
 // Decides, from the final answer's headers, whether the bytes kept continue or start anew.
 bool FileTransfer::acceptAnswer() {
-    const QVariant declared = reply_->header(QNetworkRequest::ContentLengthHeader);
-    const qint64 bodyLength = declared.isValid() ? declared.toLongLong() : -1;
-    if (httpStatus(*reply_) == 206) {
-        qint64 first = -1;
-        qint64 total = -1;
-        const QString validator = validatorOf(*reply_);
-        if (resumeFrom_ == 0 ||
-            !parseContentRange(reply_->rawHeader("Content-Range"), first, total) ||
-            first != resumeFrom_ || (!validator.isEmpty() && validator != validator_)) {
-            dropBytes();
-            fail(tr("the server sent a part of the file that does not fit"), Retry::Always);
-            return false;
-        }
-        expected_ = total >= 0 ? total : (bodyLength >= 0 ? resumeFrom_ + bodyLength : -1);
-        startDigest(false);
-        return outcome_ == Outcome::Running;
+    // Asked for identity only: encoded bytes saved as the file would be a different file.
+    const QByteArray encoding = reply_->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity") {
+        fail(tr("the server sent the file encoded (%1), which was not asked for")
+                 .arg(QString::fromLatin1(encoding)));
+        return false;
     }
-    // A whole file: what was kept belongs to another version or a refused range.
+    return httpStatus(*reply_) == 206 ? acceptPart() : acceptWhole();
+}
+
+// The rest of the bytes kept: only from where the bytes kept came from, under the same
+// validator, size and digest, and exactly the rest of the file.
+bool FileTransfer::acceptPart() {
+    const auto range = parseContentRange(reply_->rawHeader("Content-Range"));
+    const auto length =
+        parseContentLength(reply_->rawHeader("Content-Length"), reply_->url() != url_);
+    const DigestFields digest =
+        wholeFileDigest(reply_->rawHeader("Repr-Digest"), reply_->rawHeader("Content-Digest"),
+                        reply_->rawHeader("Digest"), false);
+    const qint64 total = range && range->total >= 0 ? range->total : (known_ ? known_->total : -1);
+    const bool fits =
+        known_ && resumeFrom_ > 0 && range && range->first == resumeFrom_ &&
+        strongValidatorOf(*reply_) == validator_ && reply_->url() == known_->finalUrl &&
+        (known_->total < 0 || range->total < 0 || range->total == known_->total) &&
+        (total < 0 || range->last + 1 == total) && length &&
+        (*length < 0 || *length == range->last - range->first + 1) && digest.problem.isEmpty() &&
+        (!digest.digest || known_->digest.isEmpty() || digest.digest->toText() == known_->digest);
+    if (!fits) {
+        dropBytes();
+        fail(tr("the server sent a part of the file that does not fit"), Retry::Always);
+        return false;
+    }
+    expected_ = range->last + 1;
+    // A digest learned on the answer that began the file binds the parts that carry none.
+    auto expected = digest.digest;
+    if (!expected && !known_->digest.isEmpty()) expected = ExpectedDigest::fromText(known_->digest);
+    if (known_->total < 0 || (expected && known_->digest.isEmpty())) {
+        known_->total = expected_;
+        if (expected) known_->digest = expected->toText();
+        partial_.note(*known_);
+    }
+    return startDigest(expected);
+}
+
+// A whole file: what was kept belongs to another version or a refused range.
+bool FileTransfer::acceptWhole() {
+    const auto length =
+        parseContentLength(reply_->rawHeader("Content-Length"), reply_->url() != url_);
+    if (!length) {
+        fail(tr("the server sent a length that cannot be read"), Retry::Always);
+        return false;
+    }
+    const DigestFields digest =
+        wholeFileDigest(reply_->rawHeader("Repr-Digest"), reply_->rawHeader("Content-Digest"),
+                        reply_->rawHeader("Digest"), true);
+    if (!digest.problem.isEmpty()) {
+        fail(tr("the server sent %1; the file cannot be checked").arg(digest.problem));
+        return false;
+    }
     resumeFrom_ = 0;
     written_ = 0;
     writebackStart_ = 0;
@@ -243,23 +293,22 @@ bool FileTransfer::acceptAnswer() {
         fail(describeWriteError(file_, errno));
         return false;
     }
-    validator_ = validatorOf(*reply_);
-    if (validator_.isEmpty() || !partial_.note(url_, validator_)) {
+    expected_ = *length;
+    validator_ = strongValidatorOf(*reply_);
+    known_ = PartialNote{url_, reply_->url(), validator_, expected_,
+                         digest.digest ? digest.digest->toText() : QString()};
+    if (validator_.isEmpty() || !partial_.note(*known_)) {
         validator_.clear();
+        known_.reset();
         partial_.forget();
     }
-    expected_ = bodyLength;
-    startDigest(true);
-    return outcome_ == Outcome::Running;
+    return startDigest(digest.digest);
 }
 
-void FileTransfer::startDigest(bool wholeFile) {
-    const auto expected =
-        wholeFileDigest(reply_->rawHeader("Repr-Digest"), reply_->rawHeader("Content-Digest"),
-                        reply_->rawHeader("Digest"), wholeFile);
+bool FileTransfer::startDigest(const std::optional<ExpectedDigest>& expected) {
     if (!expected) {
         digest_.reset();
-        return;
+        return true;
     }
     // An earlier try of this run hashed the bytes kept; only bytes kept from an earlier
     // run are read again.
@@ -267,6 +316,7 @@ void FileTransfer::startDigest(bool wholeFile) {
         digest_.emplace(*expected);
     if (!digest_->catchUp(file_, written_))
         fail(tr("cannot read %1: %2").arg(file_.fileName(), file_.errorString()));
+    return outcome_ == Outcome::Running;
 }
 
 void FileTransfer::onReadyRead() {
@@ -277,7 +327,7 @@ void FileTransfer::onReadyRead() {
     qint64 got = 0;
     while ((got = reply_->read(buffer_.data(), buffer_.size())) > 0) {
         // Error pages and redirect bodies never reach the file.
-        if (!statusIsSuccess()) continue;
+        if (!statusCarriesFile()) continue;
         if (expected_ >= 0 && written_ + got > expected_) {
             dropBytes();
             return fail(tr("the server sent more than the announced %1 bytes").arg(expected_));
@@ -305,8 +355,22 @@ void FileTransfer::startWriteback() {
 
 void FileTransfer::onStalled() {
     fail(tr("timed out: nothing arrived for %1 s")
-             .arg(std::chrono::duration<double>(stallTimeout_).count()),
+             .arg(std::chrono::duration<double>(limits_.stallTimeout).count()),
          Retry::Always);
+}
+
+// A trickle restarts the stall timer with every byte; over a whole window it must bring
+// at least the slowest rate worth waiting for.
+void FileTransfer::onRateCheck() {
+    const double seconds = std::chrono::duration<double>(limits_.rateWindow).count();
+    if (received_ - receivedAtWindowStart_ <
+        qint64(double(limits_.slowestBytesPerSecond) * seconds))
+        return fail(tr("too slow: less than %1 bytes a second for %2 s")
+                        .arg(limits_.slowestBytesPerSecond)
+                        .arg(seconds),
+                    Retry::Always);
+    receivedAtWindowStart_ = received_;
+    rateTimer_->start(limits_.rateWindow);
 }
 
 void FileTransfer::onFinished() {
@@ -314,11 +378,14 @@ void FileTransfer::onFinished() {
     stopStallTimer();
     if (reply_->error() != QNetworkReply::NoError) {
         // What arrived before the cut is good for a resume.
-        if (metaSeen_ && statusIsSuccess()) onReadyRead();
+        if (metaSeen_ && statusCarriesFile()) onReadyRead();
         if (outcome_ == Outcome::Running) failFromReply();
         return;
     }
-    if (!statusIsSuccess()) return fail(describeHttpStatus(*reply_));
+    if (!statusCarriesFile()) return fail(describeHttpStatus(*reply_));
+    // Where neither a length nor a digest is known, a chunked body cut before its last
+    // chunk cannot be told from a whole one when Qt reports the cut as a clean end; Qt
+    // reports most such cuts as RemoteHostClosedError, which is retried like any cut.
     onReadyRead();
     if (outcome_ != Outcome::Running) return;
     if (expected_ >= 0 && written_ != expected_)
@@ -336,25 +403,35 @@ void FileTransfer::failFromReply() {
     }
     // A proxy's 407 is better told in words than as a status.
     if (status >= 400 && status != 407) {
-        retryAfter_ =
-            parseRetryAfter(reply_->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
+        retryAfter_ = parseRetryAfter(reply_->rawHeader("Retry-After"), clock_.utcNow());
         return fail(describeHttpStatus(*reply_),
                     isTransientStatus(status) ? Retry::Always : Retry::Never);
     }
-    fail(describeNetworkError(*reply_, tlsProblems_, maxRedirects_),
+    fail(describeNetworkError(*reply_, tlsProblems_, limits_.maxRedirects),
          retryForNetworkError(reply_->error()));
 }
 
 void FileTransfer::deliver() {
     const QString name = QFileInfo(destination_).fileName();
     if (digest_ && !digest_->matches()) {
+        // Without a length, Qt may have reported a body cut before its last chunk as a clean
+        // end: that is a cut, which another try may bring whole.
+        const Retry retry = expected_ < 0 ? Retry::Always : Retry::Never;
         dropBytes();
         return fail(
-            tr("damaged in transfer: %1 does not match the digest the server sent").arg(name));
+            tr("damaged in transfer: %1 does not match the digest the server sent").arg(name),
+            retry);
     }
     errno = 0;
     if (!file_.flush() || !platform::SyncToDisk(file_.handle()))
         return fail(describeWriteError(file_, errno));
+    // The rename hands on whatever the name holds now: it must still be the bytes written.
+    if (!platform::StillNamesPlainFile(file_.handle(),
+                                       partial_.dataPath().toUtf8().toStdString())) {
+        dropBytes();
+        return fail(tr("%1 was replaced during the download").arg(partial_.dataPath()),
+                    Retry::Always);
+    }
     file_.close();
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(partial_.dataPath().toStdU16String()),
@@ -379,13 +456,7 @@ void FileTransfer::fail(const QString& why, Retry retry) {
     if (outcome_ != Outcome::Running) return;
     failure_ = why;
     retry_ = retry;
-    stopStallTimer();
-    if (reply_) {
-        reply_->disconnect(this);
-        reply_->abort();
-    }
-    file_.close();
-    if (validator_.isEmpty()) partial_.remove();
+    stop();
     finish(Outcome::Failed);
 }
 

@@ -1,20 +1,23 @@
 #pragma once
 // One try of one queued file: the answer streams into the partial file beside the
 // destination, which replaces the destination (by rename, after a sync) only when the whole
-// file arrived with a 2xx status, of the announced length and, when a digest came with it,
-// matching it. A failure keeps the bytes for a resume when the server gave a validator and
-// discards them otherwise, so an older file at the destination always stays.
+// file arrived with a 200 or a fitting 206, unencoded, of the announced length and, when a
+// digest came with it, matching it. A failure keeps the bytes for a resume when the server
+// gave a strong validator and discards them otherwise, so an older file at the destination
+// always stays. Parts combine only under the same validator, from the same final address,
+// with the same size and digest as the answer that began the file.
 #include <QFile>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <QUrl>
 #include <chrono>
 #include <optional>
 
+#include "download/Clock.h"
 #include "download/Digest.h"
 #include "download/PartialFile.h"
+#include "download/RetryPolicy.h"
 
 class QNetworkAccessManager;
 
@@ -29,8 +32,7 @@ class FileTransfer : public QObject {
 
     // `digest` carries the running hash from one try of the file to the next.
     FileTransfer(QNetworkAccessManager& network, QUrl url, QString destination,
-                 std::chrono::milliseconds stallTimeout, int maxRedirects,
-                 std::optional<RunningDigest>& digest, QObject* parent);
+                 const RunLimits& limits, std::optional<RunningDigest>& digest, QObject* parent);
     ~FileTransfer() override;
 
     // Opens the partial file and sends the request; ended() follows, always queued.
@@ -56,7 +58,10 @@ class FileTransfer : public QObject {
   private:
     void onMetaData();
     bool acceptAnswer();
-    void startDigest(bool wholeFile);
+    bool acceptPart();
+    bool acceptWhole();
+    bool startDigest(const std::optional<ExpectedDigest>& expected);
+    void onRateCheck();
     void onReadyRead();
     void onFinished();
     void failFromReply();
@@ -65,8 +70,11 @@ class FileTransfer : public QObject {
     void startWriteback();
     void fail(const QString& why, Retry retry = Retry::Never);
     void dropBytes();
+    // Stops the reply and the timers and closes the file, keeping resumable bytes only.
+    void stop();
+    void abortReply();
     void finish(Outcome outcome);
-    bool statusIsSuccess() const;
+    bool statusCarriesFile() const;
     // The one place the stall timer is armed and disarmed.
     void restartStallTimer();
     void stopStallTimer();
@@ -76,14 +84,18 @@ class FileTransfer : public QObject {
     const QString destination_;
     const PartialFile partial_;
     QFile file_;
-    QString validator_;      // of the bytes in the partial file; empty: not resumable
+    QString validator_;  // of the bytes in the partial file; empty: not resumable
+    // What the answer that began the bytes kept said about the file; binds every later part.
+    std::optional<PartialNote> known_;
     qint64 resumeFrom_ = 0;  // bytes asked not to be sent again
     bool metaSeen_ = false;
     std::optional<RunningDigest>& digest_;
-    const std::chrono::milliseconds stallTimeout_;
-    const int maxRedirects_;
+    const RunLimits limits_;
+    Clock& clock_;
     QPointer<QNetworkReply> reply_;
-    QTimer stallTimer_;
+    std::unique_ptr<Alarm> stallTimer_;
+    std::unique_ptr<Alarm> rateTimer_;
+    qint64 receivedAtWindowStart_ = 0;
     QString tlsProblems_;
     static constexpr qsizetype kReadBufferBytes = 256 * 1024;
     QByteArray buffer_;

@@ -1,45 +1,133 @@
 #include "download/PartialFile.h"
 
-#include <QFile>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "download/Digest.h"
+#include "download/HttpFields.h"
+#include "platform/PlainFile.h"
 
 namespace download {
 
 namespace {
-constexpr char kNoteMagic[] = "partial download 1";
+
+constexpr char kNoteMagic[] = "partial download 2";
+constexpr char kDataSuffix[] = ".partial";
+constexpr char kNoteSuffix[] = ".partial-note";
+constexpr int kWeekSeconds = 7 * 24 * 3600;
+
+// ".name.partial-note" must fit where "name" did: a long name keeps its start, cut at a
+// character, and a hash of the whole tells long names with the same start apart.
+QString hiddenBase(const QString& name) {
+    const QByteArray bytes = name.toUtf8();
+    const int room = PartialFile::kLongestName - 1 - int(std::strlen(kNoteSuffix));
+    if (bytes.size() <= room) return '.' + name;
+    const QByteArray hash =
+        QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(12);
+    qsizetype keep = room - 1 - hash.size();
+    while (keep > 0 && (static_cast<unsigned char>(bytes[keep]) & 0xC0) == 0x80) --keep;
+    return '.' + QString::fromUtf8(bytes.left(keep)) + '~' + QString::fromLatin1(hash);
+}
+
+void closeDescriptor(int fd) {
+#ifdef _WIN32
+    _close(fd);
+#else
+    ::close(fd);
+#endif
+}
+
+platform::OpenedPlainFile openPlain(const QString& path, bool create) {
+    return platform::OpenPlainFile(path.toUtf8().toStdString(), create);
+}
+
+// A link or a second name is dropped (the name only: what it points to stays untouched);
+// a folder only when empty.
+void clearObstacle(const QString& path) {
+    if (!QFile::remove(path)) QDir().rmdir(path);
+}
+
+}  // namespace
+
+QByteArray PartialNote::format() const {
+    return QByteArray(kNoteMagic) + '\n' + url.toEncoded() + '\n' + finalUrl.toEncoded() + '\n' +
+           validator.toUtf8() + '\n' + QByteArray::number(total) + '\n' + digest.toUtf8() + '\n';
+}
+
+std::optional<PartialNote> PartialNote::parse(const QByteArray& text) {
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.size() != 7 || lines[0] != kNoteMagic || !lines[6].isEmpty()) return std::nullopt;
+    PartialNote note;
+    note.url = QUrl::fromEncoded(lines[1], QUrl::StrictMode);
+    note.finalUrl = QUrl::fromEncoded(lines[2], QUrl::StrictMode);
+    note.validator = QString::fromUtf8(lines[3]);
+    if (!note.url.isValid() || !note.finalUrl.isValid() || note.validator.isEmpty() ||
+        note.validator.contains(QChar::ReplacementCharacter))
+        return std::nullopt;
+    if (lines[4] != "-1") {
+        const auto total = parseByteCount(lines[4]);
+        if (!total) return std::nullopt;
+        note.total = *total;
+    }
+    note.digest = QString::fromUtf8(lines[5]);
+    if (!note.digest.isEmpty()) {
+        const auto digest = ExpectedDigest::fromText(note.digest);
+        if (!digest || digest->toText() != note.digest) return std::nullopt;
+    }
+    // Only what format() writes comes back; anything else was not written by us.
+    if (note.format() != text) return std::nullopt;
+    return note;
 }
 
 PartialFile::PartialFile(const QString& destination) {
     const QFileInfo info(destination);
-    const QString base = info.path() + '/' + '.' + info.fileName() + ".partial";
-    dataPath_ = base;
-    notePath_ = base + "-note";
+    const QString base = info.path() + '/' + hiddenBase(info.fileName());
+    dataPath_ = base + kDataSuffix;
+    notePath_ = base + kNoteSuffix;
 }
 
-qint64 PartialFile::resumable(const QUrl& url, QString& validator) const {
-    QFile noteFile(notePath_);
-    const QFileInfo data(dataPath_);
-    if (!noteFile.open(QIODevice::ReadOnly) || !data.isFile()) {
-        remove();
-        return 0;
+bool PartialFile::open(QFile& file, QString& problem) const {
+    auto opened = openPlain(dataPath_, true);
+    if (opened.inTheWay) {
+        clearObstacle(dataPath_);
+        opened = openPlain(dataPath_, true);
     }
-    const QList<QByteArray> lines = noteFile.readAll().split('\n');
-    const bool ours = lines.size() >= 3 && lines[0] == kNoteMagic &&
-                      QUrl(QString::fromUtf8(lines[1])) == url && !lines[2].isEmpty();
-    if (!ours || data.size() <= 0) {
-        remove();
-        return 0;
-    }
-    validator = QString::fromUtf8(lines[2]);
-    return data.size();
+    file.setFileName(dataPath_);
+    if (opened.fd >= 0 && file.open(opened.fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle))
+        return true;
+    if (opened.fd >= 0) closeDescriptor(opened.fd);
+    const QString name = QFileInfo(dataPath_).fileName();
+    problem = opened.inTheWay ? QFile::tr("%1 is in the way and is not ours to remove").arg(name)
+                              : QString::fromLocal8Bit(std::strerror(opened.error));
+    return false;
 }
 
-bool PartialFile::note(const QUrl& url, const QString& validator) const {
+std::optional<PartialNote> PartialFile::note() const {
+    const auto opened = openPlain(notePath_, false);
+    if (opened.fd < 0) return std::nullopt;
+    QFile file;
+    if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        closeDescriptor(opened.fd);
+        return std::nullopt;
+    }
+    // A note is a few hundred bytes; anything much larger is not one of ours.
+    return PartialNote::parse(file.read(64 * 1024));
+}
+
+bool PartialFile::note(const PartialNote& note) const {
+    // The save file replaces whatever is at the name, a planted link too, by renaming.
     QSaveFile noteFile(notePath_);
     if (!noteFile.open(QIODevice::WriteOnly)) return false;
-    noteFile.write(QByteArray(kNoteMagic) + '\n' + url.toEncoded() + '\n' + validator.toUtf8() +
-                   '\n');
+    noteFile.write(note.format());
     return noteFile.commit();
 }
 
@@ -50,6 +138,15 @@ void PartialFile::forget() const {
 void PartialFile::remove() const {
     forget();
     QFile::remove(dataPath_);
+}
+
+void PartialFile::removeAbandoned(const QString& folder, const QDateTime& now) {
+    const QDir dir(folder);
+    const auto entries =
+        dir.entryInfoList({QStringLiteral(".*") + kDataSuffix, QStringLiteral(".*") + kNoteSuffix},
+                          QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QFileInfo& entry : entries)
+        if (entry.lastModified().secsTo(now) > kWeekSeconds) QFile::remove(entry.filePath());
 }
 
 }  // namespace download

@@ -1,25 +1,50 @@
 #pragma once
 // The bytes of an unfinished transfer, kept beside the destination under a hidden name (no
-// folder scan and no catalogue mask ever sees it), with a small note of the address and the
-// server's validator, so that a later transfer of the same address may ask for the rest.
+// folder scan and no catalogue mask ever sees it), with a small note of what the bytes are:
+// the address, where it led, the server's validator, the whole size and digest. A later
+// transfer of the same address may ask for the rest, bound by all of these.
+#include <QDateTime>
+#include <QFile>
 #include <QString>
 #include <QUrl>
+#include <optional>
 
 namespace download {
+
+struct PartialNote {
+    QUrl url;       // as queued
+    QUrl finalUrl;  // where the bytes came from, after redirects
+    QString validator;
+    qint64 total = -1;  // the whole file's size, -1 when never told
+    QString digest;     // ExpectedDigest::toText(), empty when none came
+    QByteArray format() const;
+    // Anything but a well-formed note of this version is nullopt.
+    static std::optional<PartialNote> parse(const QByteArray& text);
+    bool operator==(const PartialNote&) const = default;
+};
 
 class PartialFile {
   public:
     explicit PartialFile(const QString& destination);
 
     const QString& dataPath() const { return dataPath_; }
-    // Bytes that may be resumed: those of a partial file whose note names `url` and a
-    // validator; 0 (and the leftovers removed) when the partial file is not ours.
-    qint64 resumable(const QUrl& url, QString& validator) const;
+    // Opens (creating) the partial bytes into `file` as a plain file of ours; a link, a
+    // hard link or an empty folder planted under the name is removed first. False with a
+    // sentence for the user when that cannot be done.
+    bool open(QFile& file, QString& problem) const;
+    // The note of the bytes, when there is a well-formed one.
+    std::optional<PartialNote> note() const;
     // Records what the bytes belong to; false when the note cannot be written.
-    bool note(const QUrl& url, const QString& validator) const;
+    bool note(const PartialNote& note) const;
     // Removes the note only: the bytes left are no longer resumable.
     void forget() const;
     void remove() const;
+    // Removes our partial files and notes in `folder` untouched for a week: downloads that
+    // were given up and would otherwise stay hidden there for ever.
+    static void removeAbandoned(const QString& folder, const QDateTime& now);
+
+    // A name fits a folder entry only up to this many bytes.
+    static constexpr int kLongestName = 255;
 
   private:
     QString dataPath_;

@@ -2,7 +2,7 @@
 
 #include <QAuthenticator>
 #include <QNetworkAccessManager>
-#include <QTimer>
+
 #include <memory>
 
 namespace download {
@@ -54,16 +54,16 @@ bool ProxyLogins::prompt(const QNetworkProxy& proxy, bool refused, Login& login)
     return given;
 }
 
-void HoldWhileAsking(QTimer& timer, const QNetworkAccessManager& network) {
+void HoldWhileAsking(Alarm& timer, const QNetworkAccessManager& network) {
     const ProxyLogins* const logins = ProxyLogins::of(network);
     if (!logins) return;
     auto left = std::make_shared<int>(-1);
     QObject::connect(logins, &ProxyLogins::promptOpened, &timer, [&timer, left] {
-        *left = timer.isActive() ? timer.remainingTime() : -1;
+        *left = timer.isActive() ? int(timer.remaining().count()) : -1;
         timer.stop();
     });
     QObject::connect(logins, &ProxyLogins::promptClosed, &timer, [&timer, left] {
-        if (*left >= 0) timer.start(*left);
+        if (*left >= 0) timer.start(std::chrono::milliseconds(*left));
         *left = -1;
     });
 }

@@ -12,9 +12,10 @@
 #include <functional>
 #include <map>
 
+#include "download/Clock.h"
+
 class QAuthenticator;
 class QNetworkAccessManager;
-class QTimer;
 
 namespace download {
 
@@ -55,6 +56,6 @@ class ProxyLogins : public QObject {
 
 // Stops `timer` while a login question of `network` is open, then lets it run on with the
 // time it had left.
-void HoldWhileAsking(QTimer& timer, const QNetworkAccessManager& network);
+void HoldWhileAsking(Alarm& timer, const QNetworkAccessManager& network);
 
 }  // namespace download

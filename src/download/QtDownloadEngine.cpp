@@ -7,7 +7,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
 
 #include "download/DownloadRun.h"
 #include "download/ProgressWindow.h"
@@ -79,14 +78,12 @@ int QtDownloadEngine::IsConnected() {
                                                                              ended->deleteLater();
                                                                          });
     QEventLoop loop;
-    QTimer deadline;
+    const auto deadline = clock().alarm();
     // A person typing a proxy login is not a server that does not answer.
-    download::HoldWhileAsking(deadline, network);
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
+    download::HoldWhileAsking(*deadline, network);
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    deadline.start(options_.probeTimeout);
+    QObject::connect(deadline.get(), &download::Alarm::fired, &loop, &QEventLoop::quit);
+    deadline->start(options_.probeTimeout);
     // The windows keep painting; clicks wait until the answer is in.
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
     const bool answered =
@@ -106,13 +103,20 @@ int QtDownloadEngine::DownloadFiles(QWidget* owner) {
         // Gone before any message: a hidden window would still be listed to assistive tools.
         download::ProgressWindow window(owner, caption);
         window.show();
-        download::DownloadRun run(network, files,
-                                  {options_.stallTimeout, options_.maxRedirects, options_.retry});
+        download::RunLimits limits{options_.stallTimeout, options_.maxRedirects, options_.retry};
+        limits.slowestBytesPerSecond = options_.slowestBytesPerSecond;
+        limits.rateWindow = options_.rateWindow;
+        limits.clock = &clock();
+        download::DownloadRun run(network, files, limits);
         report = run.exec(window);
     }
     lastRunBytes_ = report.bytesReceived;
     if (!report.failures.empty()) reportFailures(owner, failureText(report.failures));
     return report.arrived == static_cast<int>(files.size()) ? 1 : 0;
+}
+
+download::Clock& QtDownloadEngine::clock() const {
+    return options_.clock ? *options_.clock : download::systemClock();
 }
 
 void QtDownloadEngine::reportFailures(QWidget* owner, const QString& text) const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "download/Clock.h"
 #include "download/DownloadEngine.h"
 #include "download/EnvironmentProxy.h"
 #include "download/RetryPolicy.h"
@@ -22,6 +23,9 @@ struct QtDownloadOptions {
     // IsConnected waits this long for any answer.
     std::chrono::milliseconds probeTimeout{5'000};
     int maxRedirects = 10;
+    // A transfer that brings less than this over a whole window fails like a stalled one.
+    qint64 slowestBytesPerSecond = 1024;
+    std::chrono::milliseconds rateWindow{60'000};
     // Transient failures are retried after these pauses, within one DownloadFiles.
     download::RetryPolicy retry;
     // Unset: the process environment, read afresh for every run.
@@ -33,6 +37,8 @@ struct QtDownloadOptions {
     std::function<bool(QWidget* owner, const QNetworkProxy& proxy, bool refused, QString& user,
                        QString& password)>
         askProxyCredentials;
+    // Unset: Qt's timers and the system clock. Tests drive time by hand with their own.
+    download::Clock* clock = nullptr;
 };
 
 class QtDownloadEngine : public DownloadEngine {
@@ -60,6 +66,7 @@ class QtDownloadEngine : public DownloadEngine {
     // later probe and run; the proxy settings are read afresh for every call.
     QNetworkAccessManager& network(QWidget* owner);
     void reportFailures(QWidget* owner, const QString& text) const;
+    download::Clock& clock() const;
 
     const std::string probeUrl_;
     const Options options_;

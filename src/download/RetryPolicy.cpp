@@ -1,8 +1,7 @@
 #include "download/RetryPolicy.h"
 
-#include <QLocale>
-#include <QTimeZone>
 #include <algorithm>
+#include "download/HttpFields.h"
 
 namespace download {
 
@@ -32,18 +31,21 @@ std::optional<std::chrono::milliseconds> parseRetryAfter(const QByteArray& value
                                                          const QDateTime& now) {
     const QByteArray text = value.trimmed();
     if (text.isEmpty()) return std::nullopt;
-    bool isNumber = false;
-    const qlonglong seconds = text.toLongLong(&isNumber);
-    if (isNumber)
-        return seconds < 0 ? std::nullopt
-                           : std::optional(std::chrono::milliseconds(seconds * 1000));
+    // delay-seconds: digits only. Any count past what a pause can hold saturates; the
+    // policy's own cap then applies.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        constexpr qint64 kMostSeconds = std::chrono::milliseconds::max().count() / 1000;
+        qint64 seconds = 0;
+        for (const char c : text) {
+            seconds = seconds * 10 + (c - '0');
+            if (seconds >= kMostSeconds) return std::chrono::milliseconds::max();
+        }
+        return std::chrono::milliseconds(seconds * 1000);
+    }
     // IMF-fixdate, as in "Wed, 21 Oct 2015 07:28:00 GMT".
-    QDateTime when =
-        QLocale::c().toDateTime(QString::fromLatin1(text.chopped(text.endsWith(" GMT") ? 4 : 0)),
-                                "ddd, dd MMM yyyy HH:mm:ss");
-    if (!when.isValid()) return std::nullopt;
-    when.setTimeZone(QTimeZone::utc());
-    return std::chrono::milliseconds(std::max<qint64>(0, now.msecsTo(when)));
+    const auto when = parseHttpDate(text);
+    if (!when) return std::nullopt;
+    return std::chrono::milliseconds(std::max<qint64>(0, now.msecsTo(*when)));
 }
 
 }  // namespace download

@@ -11,6 +11,9 @@ namespace download {
 struct RetryPolicy {
     // Tries in a row that brought no new byte before the transfer gives up.
     int retriesWithoutProgress = 3;
+    // Tries of one file in one run however far each got: a server that sends a little
+    // every time must not keep a run going for ever.
+    int mostTries = 20;
     // Pauses before the first, second, third... retry in a row; the last one repeats.
     std::vector<std::chrono::milliseconds> pauses{std::chrono::seconds(1), std::chrono::seconds(3),
                                                   std::chrono::seconds(8)};
@@ -20,6 +23,21 @@ struct RetryPolicy {
     // The pause before retry number `retry` in a row (1 for the first), or the server's wish.
     std::chrono::milliseconds pauseBefore(
         int retry, std::optional<std::chrono::milliseconds> retryAfter) const;
+};
+
+class Clock;
+
+// What bounds each try of a file in a run.
+struct RunLimits {
+    // A try that receives nothing for this long fails.
+    std::chrono::milliseconds stallTimeout;
+    int maxRedirects;
+    RetryPolicy retry;
+    // A try that receives less than this many bytes a second over a whole window fails as
+    // well: a trickle restarts the stall timeout with every byte.
+    qint64 slowestBytesPerSecond = 1024;
+    std::chrono::milliseconds rateWindow{60'000};
+    Clock* clock = nullptr;  // null: the system's
 };
 
 // 408, 429 and the 5xx answers of a busy or restarting server.

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "download/QtDownloadEngine.h"
+#include "support/EngineOptions.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
 
@@ -25,11 +26,8 @@ TEST(DownloadDiskFull, AFullDiskFailsTheFileWithAReasonAndKeepsTheOlderOne) {
     const std::string older = dir.Write("small/big.bin", "older");
     LocalHttpServer server;
     server.serveGenerated("/big", 1 << 20);
-    QString message;
-    QtDownloadEngine::Options options;
-    options.proxyEnvironment = download::ProxyEnvironment{};
-    options.showFailures = [&](QWidget*, const QString&, const QString& text) { message = text; };
-    QtDownloadEngine engine(server.url("/"), options);
+    testsupport::ShownFailures shown;
+    QtDownloadEngine engine(server.url("/"), testsupport::EngineOptions(shown));
     engine.AddFile(server.url("/big"), older);
 
     EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
@@ -37,7 +35,7 @@ TEST(DownloadDiskFull, AFullDiskFailsTheFileWithAReasonAndKeepsTheOlderOne) {
     EXPECT_EQ(dir.Read("small/big.bin"), "older");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(small), {}), 1)
         << "no temporary file is left behind";
-    EXPECT_TRUE(message.contains("big.bin")) << message.toStdString();
-    EXPECT_TRUE(message.contains("the disk is full")) << message.toStdString();
+    EXPECT_TRUE(shown.text.contains("big.bin")) << shown.text.toStdString();
+    EXPECT_TRUE(shown.text.contains("the disk is full")) << shown.text.toStdString();
     umount2(small.c_str(), MNT_DETACH);
 }

@@ -7,12 +7,15 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
 #include "download/ProgressWindow.h"
 #include "download/QtDownloadEngine.h"
+#include "support/EngineOptions.h"
 #include "support/LocalHttpServer.h"
+#include "support/ManualClock.h"
 #include "support/ModalDriver.h"
 #include "support/TempDir.h"
 
@@ -24,26 +27,33 @@ namespace {
 
 constexpr auto kOldContent = "an older complete file";
 
-struct ShownFailures {
-    int count = 0;
-    QString title;
-    QString text;
-};
+using testsupport::ShownFailures;
 
 QtDownloadEngine::Options testOptions(ShownFailures& shown) {
-    QtDownloadEngine::Options options;
+    auto options = testsupport::EngineOptions(shown);
     options.stallTimeout = 1500ms;
     options.probeTimeout = 1000ms;
     // One try per file: each waiting try holds one of the server's few threads. Retries
     // have their own tests against a server made for them.
     options.retry.retriesWithoutProgress = 0;
-    options.proxyEnvironment = download::ProxyEnvironment{};  // direct, whatever the host has
-    options.showFailures = [&shown](QWidget*, const QString& title, const QString& text) {
-        ++shown.count;
-        shown.title = title;
-        shown.text = text;
-    };
     return options;
+}
+
+// Runs the probe on `clock`, moving it to just before the deadline and then onto it from
+// inside the probe's wait: true when the probe was still waiting at the first step and
+// gave up offline at the second.
+bool givesUpExactlyAtTheDeadline(QtDownloadEngine& engine, testsupport::ManualClock& clock,
+                                 std::chrono::milliseconds deadline) {
+    QObject context;
+    bool stillWaiting = false;
+    QTimer::singleShot(0, &context, [&] {
+        clock.advance(deadline - 1ms);
+        QTimer::singleShot(0, &context, [&] {
+            stillWaiting = true;
+            clock.advance(1ms);
+        });
+    });
+    return engine.IsConnected() == 0 && stillWaiting;
 }
 
 std::vector<std::string> folderEntries(const std::string& folder) {
@@ -264,24 +274,28 @@ TEST_F(DownloadEngineTest, A64MiBFileArrivesIntactAndTheWindowRepaintsAtMostTenT
     EXPECT_LE(refreshes, 2 + elapsed / ProgressWindow::kRefreshMs) << "in " << elapsed << " ms";
 }
 
-TEST_F(DownloadEngineTest, CancelAnswersWithin200msWhileTheConnectionHangs) {
+// The stall timeout runs on a clock that moves only when told, and the server never
+// answers more: nothing but Cancel can end this run.
+TEST_F(DownloadEngineTest, CancelAnswersAtOnceWhileTheConnectionHangs) {
+    testsupport::ManualClock clock;
+    auto options = testOptions(shown);
+    options.clock = &clock;
+    QtDownloadEngine engine(server.url("/"), options);
     server.serveStall("/stalls", "abc");
     server.serveFile("/next", "next");
     dir.Write("stalls.bin", kOldContent);
-    queue("/stalls", "stalls.bin");
-    queue("/next", "next.txt");
-    QElapsedTimer sinceClick;
+    engine.AddFile(server.url("/stalls"), dir.folder() + "stalls.bin");
+    engine.AddFile(server.url("/next"), dir.folder() + "next.txt");
     WhenModal<ProgressWindow>([&](ProgressWindow& window) {
-        // Let the transfer hang for a moment first.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/stalls") == 1; }));
-        QTest::qWait(300);
-        sinceClick.start();
+        // The transfer hangs after its first bytes.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return window.findChild<QLabel*>("BytesLabel")->text().startsWith("3 bytes"); }));
+        clock.advance(1400ms);
         QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
     });
 
     const int result = engine.DownloadFiles(nullptr);
 
-    EXPECT_LT(sinceClick.elapsed(), 200);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(dir.Read("stalls.bin"), kOldContent);
     EXPECT_FALSE(dir.Exists("next.txt"));
@@ -311,12 +325,11 @@ TEST(DownloadEngineProbe, IsNotConnectedWhenRefusedOrSilentAndWaitsBoundedTime) 
     EXPECT_EQ(refused.IsConnected(), 0);
 
     testsupport::SilentPort silent;
-    QtDownloadEngine unanswered(silent.url(), testOptions(shown));
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(unanswered.IsConnected(), 0);
-    EXPECT_GE(clock.elapsed(), 900);
-    EXPECT_LT(clock.elapsed(), 4000);
+    testsupport::ManualClock clock;
+    auto options = testOptions(shown);
+    options.clock = &clock;
+    QtDownloadEngine unanswered(silent.url(), options);
+    EXPECT_TRUE(givesUpExactlyAtTheDeadline(unanswered, clock, 1000ms));
 
     QtDownloadEngine nowhere("", testOptions(shown));
     EXPECT_EQ(nowhere.IsConnected(), 0);
@@ -324,14 +337,12 @@ TEST(DownloadEngineProbe, IsNotConnectedWhenRefusedOrSilentAndWaitsBoundedTime) 
 
 TEST(DownloadEngineProbe, TheDefaultProbeGivesUpAfterFiveSeconds) {
     testsupport::SilentPort silent;
-    QtDownloadEngine::Options options;
-    options.proxyEnvironment = download::ProxyEnvironment{};
+    testsupport::ManualClock clock;
+    ShownFailures shown;
+    auto options = testsupport::EngineOptions(shown);
+    options.clock = &clock;
     QtDownloadEngine engine(silent.url(), options);
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(engine.IsConnected(), 0);
-    EXPECT_GE(clock.elapsed(), 4500);
-    EXPECT_LT(clock.elapsed(), 8000);
+    EXPECT_TRUE(givesUpExactlyAtTheDeadline(engine, clock, 5000ms));
 }
 
 }  // namespace

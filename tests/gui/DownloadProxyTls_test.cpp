@@ -9,7 +9,9 @@
 
 #include "download/ProxyLoginDialog.h"
 #include "download/QtDownloadEngine.h"
+#include "support/EngineOptions.h"
 #include "support/LocalHttpServer.h"
+#include "support/ManualClock.h"
 #include "support/ModalDriver.h"
 #include "support/TempDir.h"
 
@@ -25,19 +27,14 @@ constexpr auto kRemoteFile = "http://files.corvalite.invalid/download/list.txt";
 struct Harness {
     LocalHttpServer proxy;
     TempDir dir;
-    int failureMessages = 0;
-    QString failureText;
+    testsupport::ShownFailures shown;
     int prompts = 0;
 
     QtDownloadEngine::Options options(std::string noProxy = "") {
-        QtDownloadEngine::Options options;
+        auto options = testsupport::EngineOptions(shown);
         options.stallTimeout = 5s;
         options.probeTimeout = 2s;
         options.proxyEnvironment = download::ProxyEnvironment{proxy.baseUrl(), "", "", noProxy};
-        options.showFailures = [this](QWidget*, const QString&, const QString& text) {
-            ++failureMessages;
-            failureText = text;
-        };
         return options;
     }
 
@@ -88,8 +85,8 @@ TEST(DownloadProxy, HostsInNoProxyAreLookedUpDirectly) {
     EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
 
     EXPECT_TRUE(h.proxy.requests().empty());
-    EXPECT_TRUE(h.failureText.contains("host files.corvalite.invalid not found"))
-        << h.failureText.toStdString();
+    EXPECT_TRUE(h.shown.text.contains("host files.corvalite.invalid not found"))
+        << h.shown.text.toStdString();
 }
 
 TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {
@@ -112,7 +109,7 @@ TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {
 
     EXPECT_EQ(h.prompts, 1) << "asked once per run";
     EXPECT_EQ(h.dir.Read("two.txt"), std::string("via proxy: ") + kRemoteFile);
-    EXPECT_EQ(h.failureMessages, 0);
+    EXPECT_EQ(h.shown.count, 0);
 }
 
 TEST(DownloadProxy, DecliningThePromptFailsTheFileWithAReason) {
@@ -128,10 +125,10 @@ TEST(DownloadProxy, DecliningThePromptFailsTheFileWithAReason) {
     EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
 
     EXPECT_FALSE(h.dir.Exists("list.txt"));
-    ASSERT_EQ(h.failureMessages, 1);
-    EXPECT_TRUE(h.failureText.contains("list.txt")) << h.failureText.toStdString();
-    EXPECT_TRUE(h.failureText.contains("the proxy requires a user name and password"))
-        << h.failureText.toStdString();
+    ASSERT_EQ(h.shown.count, 1);
+    EXPECT_TRUE(h.shown.text.contains("list.txt")) << h.shown.text.toStdString();
+    EXPECT_TRUE(h.shown.text.contains("the proxy requires a user name and password"))
+        << h.shown.text.toStdString();
 }
 
 TEST(DownloadProxy, TheDefaultPromptIsADialogThatAsksAgainWhenRefused) {
@@ -161,10 +158,13 @@ TEST(DownloadProxy, TheDefaultPromptIsADialogThatAsksAgainWhenRefused) {
 
 // The person takes far longer than any deadline over the login and gets the password wrong
 // once; the probe and the transfers wait for them, and within one run nobody asks twice.
+// Their typing time passes on a clock that fires the deadlines the moment it passes them.
 TEST(DownloadProxy, ALoginTakesItsTimeAndHoldsForTheRestOfTheRun) {
     Harness h;
     h.requireCredentials();
+    testsupport::ManualClock clock;
     auto options = h.options();
+    options.clock = &clock;
     options.probeTimeout = 300ms;
     options.stallTimeout = 300ms;
     int prompts = 0;
@@ -173,7 +173,7 @@ TEST(DownloadProxy, ALoginTakesItsTimeAndHoldsForTheRestOfTheRun) {
         ++prompts;
         EXPECT_EQ(proxy.port(), h.proxy.port());
         EXPECT_EQ(user, refused ? "jo" : "");
-        QTest::qWait(1000);  // the person typing, events flowing as under a real dialog
+        clock.advance(1s);  // the person typing
         user = "jo";
         password = refused ? "secret" : "wrong";
         return true;
@@ -192,7 +192,7 @@ TEST(DownloadProxy, ALoginTakesItsTimeAndHoldsForTheRestOfTheRun) {
     EXPECT_EQ(nextRun.DownloadFiles(nullptr), 1);
     EXPECT_EQ(prompts, 4);
     EXPECT_EQ(h.dir.Read("again.txt"), std::string("via proxy: ") + kRemoteFile);
-    EXPECT_EQ(h.failureMessages, 0) << h.failureText.toStdString();
+    EXPECT_EQ(h.shown.count, 0) << h.shown.text.toStdString();
 }
 
 // A certificate nobody signed: the engine must refuse it, and say so.
@@ -208,18 +208,15 @@ TEST(DownloadTls, ASelfSignedCertificateIsRefused) {
     LocalHttpServer server(cert, key);
     server.serveFile("/file", "secret");
     const std::string destination = dir.Write("file.txt", "older");
-    QString message;
-    QtDownloadEngine::Options options;
-    options.proxyEnvironment = download::ProxyEnvironment{};
-    options.showFailures = [&](QWidget*, const QString&, const QString& text) { message = text; };
-    QtDownloadEngine engine(server.url("/"), options);
+    testsupport::ShownFailures shown;
+    QtDownloadEngine engine(server.url("/"), testsupport::EngineOptions(shown));
     engine.AddFile(server.url("/file"), destination);
 
     EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
 
     EXPECT_EQ(dir.Read("file.txt"), "older");
-    EXPECT_TRUE(message.contains("TLS error: The certificate is self-signed"))
-        << message.toStdString();
+    EXPECT_TRUE(shown.text.contains("TLS error: The certificate is self-signed"))
+        << shown.text.toStdString();
     EXPECT_EQ(server.requestCount("/file"), 0);
     EXPECT_EQ(engine.IsConnected(), 0);
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -15,8 +14,10 @@
 #include "download/ProgressWindow.h"
 #include "download/QtDownloadEngine.h"
 #include "support/ChildRole.h"
+#include "support/EngineOptions.h"
 #include "support/FaultyHttpServer.h"
 #include "support/LocalHttpServer.h"
+#include "support/ManualClock.h"
 #include "support/ModalDriver.h"
 #include "support/TempDir.h"
 
@@ -28,20 +29,12 @@ namespace {
 
 constexpr auto kChildVariable = "CORVALITE_RESUME_CHILD";
 
-struct Shown {
-    int count = 0;
-    QString text;
-};
+using Shown = testsupport::ShownFailures;
 
 QtDownloadEngine::Options quickOptions(Shown& shown) {
-    QtDownloadEngine::Options options;
+    auto options = testsupport::EngineOptions(shown);
     options.stallTimeout = 700ms;
-    options.proxyEnvironment = download::ProxyEnvironment{};
     options.retry.pauses = {10ms, 20ms, 40ms};
-    options.showFailures = [&shown](QWidget*, const QString&, const QString& text) {
-        ++shown.count;
-        shown.text = text;
-    };
     return options;
 }
 
@@ -139,7 +132,7 @@ TEST_F(DownloadResumeTest, AWrongDigestOrAWrongLengthNeverDelivers) {
     dir.Write("php_dbg.dll", "older");
     server.setFile(fileBody(300'000), "\"v1\"");
     // Damage found only at the end, after a resume: the resumed part counts too.
-    server.script({{Fault::CutAfter, 120'000}, {Fault::WrongDigest}});
+    server.script({{Fault::CutAfter, 120'000}, FaultyHttpServer::Step().corrupted()});
     EXPECT_EQ(run(), 0);
     EXPECT_TRUE(shown.text.contains("damaged in transfer: php_dbg.dll"))
         << shown.text.toStdString();
@@ -191,21 +184,29 @@ TEST_F(DownloadResumeTest, AKilledTransferResumesWhereItsBytesEnded) {
     EXPECT_TRUE(onlyDestinationLeft());
 }
 
+// On a clock that moves only when told, the 30 s pause can never end by itself: the run
+// returns because Cancel ended it, not because time passed.
 TEST_F(DownloadResumeTest, CancelAnswersAtOnceDuringAPauseAndKeepsTheBytes) {
+    testsupport::ManualClock clock;
+    auto options = quickOptions(shown);
+    options.clock = &clock;
+    QtDownloadEngine engine{server.url(), options};
+    engine.AddFile(server.url(), destination);
     server.setFile(fileBody(300'000), "\"v1\"");
     server.script({{Fault::CutAfter, 100'000}, {Fault::Unavailable, 30}});
-    QElapsedTimer sinceClick;
     WhenModal<download::ProgressWindow>([&](download::ProgressWindow& window) {
         auto* const notice = window.findChild<QLabel*>("RetryLabel");
-        // Waiting out the server's 30 s Retry-After.
-        EXPECT_TRUE(
-            QTest::qWaitFor([&] { return notice->text().contains("Retrying in 30 s"); }, 20000));
-        sinceClick.start();
+        // Past the short pause after the cut, to the server's 30 s Retry-After.
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            if (clock.nextDue() == 10ms) clock.advance(10ms);
+            return notice->text().contains("Retrying in 30 s");
+        }));
+        clock.advance(29s);
         QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
     });
 
-    EXPECT_EQ(run(), 0);
-    EXPECT_LT(sinceClick.elapsed(), 200);
+    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(server.ranges().size(), 2u) << "no try after the cancel";
     EXPECT_EQ(shown.count, 0);
     EXPECT_FALSE(std::filesystem::exists(destination));
     EXPECT_EQ(std::filesystem::file_size(dir.folder() + ".php_dbg.dll.partial"), 100'000u);

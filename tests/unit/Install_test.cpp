@@ -72,6 +72,8 @@ TEST(Install, FileNameIsWhatFollowsTheLastSlash) {
     EXPECT_EQ(DownloadFileName("websrv.exe"), "websrv.exe");
     EXPECT_EQ(DownloadFileName("https://h.example/download/"), "");
     EXPECT_EQ(DownloadFileName(""), "");
+    EXPECT_EQ(DownloadFileName("https://h.example/get/mod_x.dll?from=/mirror/evil.exe#a/b"),
+              "mod_x.dll");
 }
 
 TEST(Install, DestinationHasOneDelimiterAtTheJoin) {
@@ -85,10 +87,14 @@ TEST(Install, DestinationHasOneDelimiterAtTheJoin) {
 
 TEST(Install, OnlyPlainNamesAreSafe) {
     for (const char* name : {"setup_php-5.2.exe", "mod_x.dll", "two words & 'q' $(x);.exe",
-                             "-leading.exe", "\xc3\xa9t\xc3\xa9.dll", "a.b.c"})
+                             "-leading.exe", "\xc3\xa9t\xc3\xa9.dll", "a.b.c", "CONSOLE.exe",
+                             "com10.dll", "\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x93\xa6.exe"})
         EXPECT_TRUE(IsSafeDownloadName(name)) << name;
-    for (const char* name : {"", ".", "..", "a..exe", "a\\b.exe", "C:x.exe", "a/b", "tab\t.exe",
-                             "nl\n.exe", "del\x7f.exe"})
+    for (const char* name :
+         {"",    ".",         "..",       "a..exe",      "a\\b.exe",  "C:x.exe",
+          "a/b", "tab\t.exe", "nl\n.exe", "del\x7f.exe", "a?.exe",    "a*.exe",
+          "a|b", "a<b",       "a>b",      "\"q\".exe",   "trailing.", "blank.exe ",
+          "CON", "nul.txt",   "Com1.dll", "lpt9 .exe",   "aux"})
         EXPECT_FALSE(IsSafeDownloadName(name)) << name;
     EXPECT_FALSE(IsSafeDownloadName(std::string("nul\0.exe", 8)));
     EXPECT_EQ(UnsafeNameNotice("..\nx"),

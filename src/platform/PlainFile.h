@@ -1,0 +1,24 @@
+#pragma once
+// Opens a file that must be a plain file of this program's own, never following a link that
+// someone planted under its name: a download's partial bytes are written there, and a link
+// would carry them to wherever it points.
+#include <string>
+
+namespace platform {
+
+struct OpenedPlainFile {
+    int fd = -1;            // a C runtime descriptor, open for reading and writing
+    bool inTheWay = false;  // a link, a folder, a device or a file with a second name
+    int error = 0;          // errno of any other failure
+};
+
+// `pathUtf8` is opened (created when `create` and absent) without following a link at its
+// last step, and checked on the opened handle: only a plain file with this one name is
+// handed out.
+OpenedPlainFile OpenPlainFile(const std::string& pathUtf8, bool create);
+
+// Whether `pathUtf8` still names the plain file open as `fd`, and not something swapped in
+// under its name meanwhile; checked right before the name is handed on.
+bool StillNamesPlainFile(int fd, const std::string& pathUtf8);
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+#include "support/EngineOptions.h"
+
+namespace testsupport {
+
+QtDownloadEngine::Options EngineOptions(ShownFailures& shown) {
+    QtDownloadEngine::Options options;
+    options.proxyEnvironment = download::ProxyEnvironment{};
+    options.showFailures = [&shown](QWidget*, const QString& title, const QString& text) {
+        ++shown.count;
+        shown.title = title;
+        shown.text = text;
+    };
+    return options;
+}
+
+}  // namespace testsupport
