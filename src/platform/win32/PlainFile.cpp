@@ -1,8 +1,8 @@
 #include "platform/PlainFile.h"
 
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 
 #include <cerrno>
 #include <filesystem>
