@@ -101,26 +101,21 @@ QString breakable(const QString& text) {
 }
 }  // namespace
 
-TimerProgressClock::TimerProgressClock(std::chrono::milliseconds period, QObject* parent)
-    : ProgressClock(parent) {
-    elapsed_.start();
-    connect(&timer_, &QTimer::timeout, this, &ProgressClock::ticked);
-    timer_.start(period);
-}
-
-ProgressWindow::ProgressWindow(QWidget* owner, const QString& caption, ProgressClock* clock)
+ProgressWindow::ProgressWindow(QWidget* owner, const QString& caption, Clock* clock)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
                          Qt::WindowCloseButtonHint),
-      clock_(clock) {
+      clock_(clock ? *clock : systemClock()),
+      tick_(clock_.alarm()),
+      started_(clock_.sinceStart()) {
     setObjectName("ProgressWindow");
     setWindowTitle(caption);
     setWindowModality(Qt::ApplicationModal);
-    if (!clock_) {
-        ownClock_ = std::make_unique<TimerProgressClock>(std::chrono::milliseconds(kRefreshMs));
-        clock_ = ownClock_.get();
-    }
     buildLayout();
-    connect(clock_, &ProgressClock::ticked, this, &ProgressWindow::refresh);
+    connect(tick_.get(), &Alarm::fired, this, [this] {
+        tick_->start(std::chrono::milliseconds(kRefreshMs));
+        refresh();
+    });
+    tick_->start(std::chrono::milliseconds(kRefreshMs));
     dirty_ = true;
     refresh();
 }
@@ -228,7 +223,7 @@ void ProgressWindow::reject() {
 
 void ProgressWindow::refresh() {
     // Speed and time left change while no byte arrives, so they follow the clock.
-    rate_.sample(clock_->elapsedMs(), done_);
+    rate_.sample((clock_.sinceStart() - started_).count(), done_);
     refreshSpeed();
     if (!dirty_) return;
     dirty_ = false;

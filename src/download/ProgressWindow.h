@@ -4,12 +4,11 @@
 // report progress as often as it likes; the window repaints once per tick of its clock.
 // It is as wide as its texts need at the desktop's font, and never narrower than designed.
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QString>
-#include <QTimer>
 #include <chrono>
 #include <memory>
 
+#include "download/Clock.h"
 #include "download/ProgressText.h"
 
 class QLabel;
@@ -18,28 +17,6 @@ class QPushButton;
 
 namespace download {
 
-// What drives the window's refresh: the time since the run began and a tick per refresh.
-// Tests hand in a clock they move themselves.
-class ProgressClock : public QObject {
-    Q_OBJECT
-  public:
-    using QObject::QObject;
-    virtual qint64 elapsedMs() const = 0;
-  signals:
-    void ticked();
-};
-
-// The steady clock, ticking every `period`.
-class TimerProgressClock : public ProgressClock {
-  public:
-    explicit TimerProgressClock(std::chrono::milliseconds period, QObject* parent = nullptr);
-    qint64 elapsedMs() const override { return elapsed_.elapsed(); }
-
-  private:
-    QTimer timer_;
-    QElapsedTimer elapsed_;
-};
-
 class ElidedLabel;
 
 class ProgressWindow : public QDialog {
@@ -47,8 +24,9 @@ class ProgressWindow : public QDialog {
   public:
     static constexpr int kRefreshMs = 100;
 
-    // Without a clock the window ticks every kRefreshMs on its own.
-    ProgressWindow(QWidget* owner, const QString& caption, ProgressClock* clock = nullptr);
+    // It ticks every kRefreshMs of `clock` (the system's when none is given); tests hand in
+    // a clock they move themselves.
+    ProgressWindow(QWidget* owner, const QString& caption, Clock* clock = nullptr);
     ~ProgressWindow() override;
 
     // File `index` (0-based) of `count` begins.
@@ -82,8 +60,9 @@ class ProgressWindow : public QDialog {
     QProgressBar* overallBar_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
 
-    std::unique_ptr<ProgressClock> ownClock_;
-    ProgressClock* clock_ = nullptr;
+    Clock& clock_;
+    std::unique_ptr<Alarm> tick_;
+    std::chrono::milliseconds started_{0};
     RateMeter rate_;
     int index_ = 0;
     int count_ = 0;

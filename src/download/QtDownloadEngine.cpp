@@ -101,7 +101,7 @@ int QtDownloadEngine::DownloadFiles(QWidget* owner) {
     download::RunReport report;
     {
         // Gone before any message: a hidden window would still be listed to assistive tools.
-        download::ProgressWindow window(owner, caption);
+        download::ProgressWindow window(owner, caption, options_.windowClock);
         window.show();
         download::RunLimits limits{options_.stallTimeout, options_.maxRedirects, options_.retry};
         limits.slowestBytesPerSecond = options_.slowestBytesPerSecond;

@@ -39,6 +39,8 @@ struct QtDownloadOptions {
         askProxyCredentials;
     // Unset: Qt's timers and the system clock. Tests drive time by hand with their own.
     download::Clock* clock = nullptr;
+    // What paces the progress window's refresh; unset: the system clock, whatever `clock` is.
+    download::Clock* windowClock = nullptr;
 };
 
 class QtDownloadEngine : public DownloadEngine {

@@ -15,24 +15,15 @@
 #include "download/ProgressWindow.h"
 #include "download/QtDownloadEngine.h"
 #include "support/LocalHttpServer.h"
+#include "support/ManualClock.h"
 #include "support/TempDir.h"
 
 using download::ProgressWindow;
 
 namespace {
 
-// Time moves only when the test says so.
-class ManualClock : public download::ProgressClock {
-  public:
-    qint64 elapsedMs() const override { return now_; }
-    void advance(qint64 ms) {
-        now_ += ms;
-        emit ticked();
-    }
-
-  private:
-    qint64 now_ = 0;
-};
+using testsupport::ManualClock;
+using namespace std::chrono_literals;
 
 QLabel* label(const ProgressWindow& window, const char* name) {
     return window.findChild<QLabel*>(name);
@@ -50,8 +41,8 @@ TEST(ProgressWindow, AFloodOfProgressRepaintsOncePerTick) {
     for (qint64 done = 1; done < 100'000; done += 1000) window.setBytes(done, 100'000'000);
     QCoreApplication::processEvents();
     EXPECT_EQ(window.refreshCount(), before) << "nothing repaints between ticks";
-    clock.advance(ProgressWindow::kRefreshMs);
-    clock.advance(ProgressWindow::kRefreshMs);
+    clock.advance(std::chrono::milliseconds(ProgressWindow::kRefreshMs));
+    clock.advance(std::chrono::milliseconds(ProgressWindow::kRefreshMs));
     EXPECT_EQ(window.refreshCount(), before + 1) << "a tick with nothing new repaints nothing";
     EXPECT_EQ(text(window, "BytesLabel"), "96.7 KB of 95.4 MB");
 }
@@ -62,9 +53,9 @@ TEST(ProgressWindow, ShowsTheFileItsSizeSpeedAndPlaceInTheQueue) {
     window.show();
     window.beginFile(2, 5, "list_v.txt");
     window.setBytes(0, 3072);
-    clock.advance(100);
+    clock.advance(100ms);
     window.setBytes(1536, 3072);
-    clock.advance(1000);
+    clock.advance(1000ms);
     EXPECT_EQ(text(window, "BytesLabel"), "1.5 KB of 3.0 KB");
     EXPECT_EQ(text(window, "FileLabel"), "list_v.txt");
     EXPECT_EQ(text(window, "FileCountLabel"), "File 3 of 5");
@@ -76,7 +67,7 @@ TEST(ProgressWindow, ShowsTheFileItsSizeSpeedAndPlaceInTheQueue) {
 
     window.beginFile(3, 5, "list_m.txt");
     window.setBytes(10, -1);
-    clock.advance(100);
+    clock.advance(100ms);
     EXPECT_EQ(text(window, "BytesLabel"), "10 bytes of unknown size");
     EXPECT_EQ(window.findChild<QProgressBar*>("FileProgress")->maximum(), 0) << "a busy bar";
     EXPECT_EQ(text(window, "TimeLeftLabel"), "Time left: unknown");
@@ -130,17 +121,17 @@ TEST(ProgressWindow, ItsTextsFitAtTheDesktopFontInEveryState) {
         const std::string at = std::to_string(points) + " pt";
         window.beginFile(0, 12, "mod_sample_0092.dll");
         window.setBytes(768, -1);
-        clock.advance(100);
+        clock.advance(100ms);
         ExpectTextsFit(window, at + ", unknown size");
         window.setBytes(1023 * 1024 * 1024 + 1000, 1023LL * 1024 * 1024 * 1024);
-        clock.advance(3000);
+        clock.advance(3000ms);
         ExpectTextsFit(window, at + ", known size and speed");
         window.setRetrying(longWhy, std::chrono::seconds(30));
         ExpectTextsFit(window, at + ", retry countdown with a long address");
         EXPECT_GE(window.width(), 460);
         EXPECT_LT(window.width(), 1000) << "a long notice wraps instead of widening the window";
         window.beginFile(11, 12, longName);
-        clock.advance(100);
+        clock.advance(100ms);
         ExpectTextsFit(window, at + ", long file name");
         QLabel* name = label(window, "FileLabel");
         EXPECT_NE(name->text(), longName) << "cut to fit";
