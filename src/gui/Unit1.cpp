@@ -14,6 +14,7 @@
 #include "gui/MessDlgs.h"
 #include "toolkit/Application.h"
 #include "toolkit/DesignedFont.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ void TForm1::FormCreate() {
     places = ChoosePlaces(services_.programFolder);
     DownloadDir = places.defaultDownloadFolder;
     std::error_code ignored;
-    std::filesystem::create_directories(DownloadDir, ignored);
+    std::filesystem::create_directories(platform::PathFromUtf8(DownloadDir), ignored);
 
     toolkit::RunGuarded([this] { LoadSettings(services_.registry, DownloadDir, AutoUpdate); });
     ShowHiveNotices();  // a damaged settings file was kept aside: say so once

@@ -58,4 +58,22 @@ TEST(FolderEnumeration, MasksAndAttributesAsWindowsReportsThem) {
     fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
 }
 
+TEST(FolderEnumeration, NamesOutsideTheCodePageComeBackAsGiven) {
+    TempDir dir;
+    std::vector<std::string> expected{".", ".."};
+    for (const std::string& name : platformtest::kUnicodeNames) {
+        dir.Write(Join(name, name + ".dll"), "x");
+        dir.Write(Join(name, "readme.txt"), "x");
+        EXPECT_EQ(Names(Find(Join(Join(dir.path(), name), "*.dll"), platform::FindFilter::kEverything)),
+                  std::vector<std::string>{name + ".dll"});
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(Find(Join(dir.path(), "*"), platform::FindFilter::kDirectories)), expected);
+    // "?" takes one whole character, however many bytes it has.
+    EXPECT_TRUE(platform::MatchesMask("\u4e0b\u8f7d.exe", "\u4e0b?.EXE"));
+    EXPECT_TRUE(platform::MatchesMask("emoji \U0001F600", "emoji ?"));
+    EXPECT_FALSE(platform::MatchesMask("emoji \U0001F600", "emoji ??"));
+}
+
 }  // namespace
