@@ -46,6 +46,7 @@ Places ChoosePlaces(const std::string& programFolder) {
 std::string EffectiveDownloadFolder(const std::string& chosen, const Places& places) {
     if (!chosen.empty()) return chosen;
     std::error_code ignored;  // a folder that cannot be made fails the download, which says so
-    std::filesystem::create_directories(platform::PathFromUtf8(places.defaultDownloadFolder), ignored);
+    std::filesystem::create_directories(platform::PathFromUtf8(places.defaultDownloadFolder),
+                                        ignored);
     return places.defaultDownloadFolder;
 }

@@ -12,9 +12,9 @@
 #include "core/Unit1Settings.h"
 #include "core/srunner.h"
 #include "gui/MessDlgs.h"
+#include "platform/Paths.h"
 #include "toolkit/Application.h"
 #include "toolkit/DesignedFont.h"
-#include "platform/Paths.h"
 
 namespace {
 

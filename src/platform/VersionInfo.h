@@ -35,13 +35,13 @@ std::uint32_t VersionRecordSize(const std::string& fileName, std::uint32_t* hand
 
 // Copies at most size bytes of the record into data; false when there is no record.
 bool ReadVersionRecord(const std::string& fileName, std::uint32_t handle, std::uint32_t size,
-                        void* data);
+                       void* data);
 
 // Looks up subBlock in a record of blockSize bytes. Only the root block "\" is known: it
 // yields the VS_FIXEDFILEINFO block (signature checked) and its length. The block may be
 // unaligned; read it with ReadFixedFileInfo.
 bool QueryVersionRecord(const void* block, std::size_t blockSize, std::string_view subBlock,
-                   const void** buffer, std::uint32_t* length);
+                        const void** buffer, std::uint32_t* length);
 
 VsFixedFileInfo ReadFixedFileInfo(const void* buffer);
 

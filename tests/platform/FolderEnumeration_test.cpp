@@ -64,8 +64,9 @@ TEST(FolderEnumeration, NamesOutsideTheCodePageComeBackAsGiven) {
     for (const std::string& name : platformtest::kUnicodeNames) {
         dir.Write(Join(name, name + ".dll"), "x");
         dir.Write(Join(name, "readme.txt"), "x");
-        EXPECT_EQ(Names(Find(Join(Join(dir.path(), name), "*.dll"), platform::FindFilter::kEverything)),
-                  std::vector<std::string>{name + ".dll"});
+        EXPECT_EQ(
+            Names(Find(Join(Join(dir.path(), name), "*.dll"), platform::FindFilter::kEverything)),
+            std::vector<std::string>{name + ".dll"});
         expected.push_back(name);
     }
     std::sort(expected.begin(), expected.end());

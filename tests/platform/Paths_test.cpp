@@ -22,8 +22,8 @@ TEST(Paths, UnicodeFoldersAreFoundWrittenAndRead) {
         EXPECT_TRUE(platform::CanWriteFolder(folder)) << name;
         EXPECT_EQ(testsupport::Entries(folder), std::vector<std::string>{name + ".txt"});
 
-        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened(
-            platform::OpenFile(file, "rb"), &std::fclose);
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened(platform::OpenFile(file, "rb"),
+                                                                     &std::fclose);
         ASSERT_NE(opened, nullptr) << name;
         std::string content(name.size() + 1, '\0');
         content.resize(std::fread(content.data(), 1, content.size(), opened.get()));

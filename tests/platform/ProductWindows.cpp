@@ -17,8 +17,8 @@ struct ProductWindows::Running {
 };
 
 ProductWindows::ProductWindows(const std::string& status) {
-    std::wstring commandLine = platform::win32::Wide(
-        std::string("\"") + CORVALITE_PRODUCT_WINDOWS + "\" \"" + status + '"');
+    std::wstring commandLine = platform::win32::Wide(std::string("\"") + CORVALITE_PRODUCT_WINDOWS +
+                                                     "\" \"" + status + '"');
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     auto running = std::make_unique<Running>();

@@ -122,13 +122,13 @@ TEST(VersionInfoFunctions, BehaveLikeTheWindowsTrio) {
     EXPECT_EQ(info.dwSignature, platform::kVsFixedFileInfoSignature);
     EXPECT_EQ(info.dwFileVersionMS, 0x00010002u);
     EXPECT_EQ(info.dwFileVersionLS, 0x00030004u);
-    EXPECT_FALSE(
-        platform::QueryVersionRecord(record.data(), record.size(), "\\StringFileInfo", &block, &length));
+    EXPECT_FALSE(platform::QueryVersionRecord(record.data(), record.size(), "\\StringFileInfo",
+                                              &block, &length));
     // A record fetched into a buffer too small for it is not trusted.
     std::vector<std::uint8_t> shortRecord(size - 1);
     ASSERT_TRUE(platform::ReadVersionRecord(path, 0, size - 1, shortRecord.data()));
-    EXPECT_FALSE(
-        platform::QueryVersionRecord(shortRecord.data(), shortRecord.size(), "\\", &block, &length));
+    EXPECT_FALSE(platform::QueryVersionRecord(shortRecord.data(), shortRecord.size(), "\\", &block,
+                                              &length));
 }
 
 TEST(VersionInfoHostile, EveryFlawMeansNoVersionRecord) {

@@ -72,7 +72,7 @@ std::uint32_t VersionRecordSize(const std::string& fileName, std::uint32_t* hand
 }
 
 bool ReadVersionRecord(const std::string& fileName, std::uint32_t /*handle*/, std::uint32_t size,
-                        void* data) {
+                       void* data) {
     if (data == nullptr || size == 0) return false;
     const auto record = ReadRecordOf(fileName);
     if (!record) return false;
@@ -81,7 +81,7 @@ bool ReadVersionRecord(const std::string& fileName, std::uint32_t /*handle*/, st
 }
 
 bool QueryVersionRecord(const void* block, std::size_t blockSize, std::string_view subBlock,
-                   const void** buffer, std::uint32_t* length) {
+                        const void** buffer, std::uint32_t* length) {
     if (subBlock != "\\" || buffer == nullptr) return false;
     const auto* bytes = static_cast<const std::uint8_t*>(block);
     const auto offset = FixedFileInfoOffset(bytes, blockSize);

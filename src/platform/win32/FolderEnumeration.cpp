@@ -35,7 +35,8 @@ std::vector<FolderEntry> FindEntries(std::string_view pattern, FindFilter filter
     if (!search.valid()) return entries;
     do {
         const std::uint32_t attributes = found.dwFileAttributes;
-        if (!LeftOutBy(filter, attributes)) entries.push_back({win32::Utf8(found.cFileName), attributes});
+        if (!LeftOutBy(filter, attributes))
+            entries.push_back({win32::Utf8(found.cFileName), attributes});
     } while (FindNextFileW(search.get(), &found));
     return entries;
 }

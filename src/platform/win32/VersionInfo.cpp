@@ -14,7 +14,7 @@ std::uint32_t VersionRecordSize(const std::string& fileName, std::uint32_t* hand
 }
 
 bool ReadVersionRecord(const std::string& fileName, std::uint32_t handle, std::uint32_t size,
-                        void* data) {
+                       void* data) {
     if (data == nullptr || size == 0) return false;
     return GetFileVersionInfoW(win32::Wide(fileName).c_str(), handle, size, data) != 0;
 }
@@ -22,7 +22,7 @@ bool ReadVersionRecord(const std::string& fileName, std::uint32_t handle, std::u
 // The system walks the record; we only make sure what it points at lies inside the block
 // we were given, so a damaged record can never send the caller outside it.
 bool QueryVersionRecord(const void* block, std::size_t blockSize, std::string_view subBlock,
-                   const void** buffer, std::uint32_t* length) {
+                        const void** buffer, std::uint32_t* length) {
     if (block == nullptr || buffer == nullptr) return false;
     const std::wstring name = win32::Wide(subBlock);
     void* found = nullptr;
@@ -33,7 +33,7 @@ bool QueryVersionRecord(const void* block, std::size_t blockSize, std::string_vi
     const auto* at = static_cast<const char*>(found);
     if (at < begin || at + foundLength > begin + blockSize) return false;
     if (subBlock == "\\" && (foundLength < kVsFixedFileInfoSize ||
-                         ReadFixedFileInfo(found).dwSignature != kVsFixedFileInfoSignature))
+                             ReadFixedFileInfo(found).dwSignature != kVsFixedFileInfoSignature))
         return false;
     *buffer = found;
     if (length) *length = foundLength;
