@@ -12,6 +12,8 @@ server_pid=""
 program_pid=""
 
 wine_in() { "$root/scripts/wine-run.sh" "$prefix" "$@"; }
+# A Linux path as the prefix's programs see it (Wine maps / to drive Z).
+winepath_of() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 source "$root/scripts/processes.sh"  # wait_for
 

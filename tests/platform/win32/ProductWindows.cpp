@@ -2,8 +2,9 @@
 // window and the web server's window with its status children, then waits to be ended.
 // The first argument is the server's status text. Wide windows throughout, so a status
 // outside the code page is kept as given.
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 namespace {
 
