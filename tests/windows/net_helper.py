@@ -5,8 +5,9 @@
       An HTTP proxy that logs every request line and resolves NAME (a host name no resolver
       knows) to 127.0.0.1:TARGET_PORT; GET /proxy.pac asked of it directly gives a PAC script
       that sends NAME through it and everything else direct.
-  net_helper.py tls PORT_FILE CERT KEY TARGET_PORT
-      Terminates TLS with CERT/KEY and relays the bytes to 127.0.0.1:TARGET_PORT.
+  net_helper.py tls PORT_FILE CERT KEY TARGET_PORT LOG
+      Terminates TLS with CERT/KEY and relays the bytes to 127.0.0.1:TARGET_PORT; a handshake
+      the client refuses is logged as "refused: <reason>".
 """
 import socket
 import ssl
@@ -99,7 +100,7 @@ def main():
             threading.Thread(target=proxy_client, args=(conn, log, name, target, own),
                              daemon=True).start()
     elif mode == "tls":
-        port_file, cert, key, target = sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5])
+        port_file, cert, key, target, log = sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]), sys.argv[6]
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(cert, key)
         server = listen(port_file)
@@ -109,7 +110,9 @@ def main():
             def serve(conn=conn):
                 try:
                     tls = context.wrap_socket(conn, server_side=True)
-                except (ssl.SSLError, OSError):
+                except (ssl.SSLError, OSError) as error:
+                    with open(log, "a") as f:
+                        f.write("refused: %s\n" % error)
                     conn.close()
                     return
                 relay(tls, socket.create_connection(("127.0.0.1", target)))

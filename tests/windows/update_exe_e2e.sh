@@ -17,8 +17,10 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=scripts/wine-sample.sh
 source "$root/scripts/wine-sample.sh"
 helper_pid=""
+program_dir="$prefix/drive_c/Program Files/Corvalite Update"
 finish() {
   if [ -n "$helper_pid" ]; then kill "$helper_pid" 2>/dev/null || true; fi
+  chmod u+w "$program_dir" 2>/dev/null || true  # so the next run can clear the sandbox
   sample_stop
 }
 trap finish EXIT
@@ -48,7 +50,6 @@ reg_text() { printf '%s' "$1" | sed 's/\\/\\\\/g'; }
     "$(reg_text "C:\\$editor_folder\\Corvalite Editor\\CorvaliteEditor.exe")"
 } | iconv -f UTF-8 -t UTF-16 >"$sandbox/unicode.reg"
 wine_in regedit /S "$(winepath_of "$sandbox/unicode.reg")" || fail "the .reg file was not imported"
-program_dir="$prefix/drive_c/Program Files/Corvalite Update"
 rm -rf "$program_dir" "$sandbox/unzipped"
 unzip -q "$zip" -d "$sandbox/unzipped"
 mv "$sandbox/unzipped/$(basename "$zip" .zip)" "$program_dir"

@@ -10,7 +10,9 @@
 
 #include "PlatformTest.h"
 #include "platform/BrowseFlags.h"
+#include "platform/Paths.h"
 #include "platform/win32/Shell.h"
+#include "platform/win32/Wide.h"
 
 namespace {
 
@@ -20,9 +22,9 @@ struct Dialog {
 };
 
 BOOL CALLBACK CollectText(HWND child, LPARAM into) {
-    char text[512] = {};
-    GetWindowTextA(child, text, sizeof text);
-    reinterpret_cast<std::string*>(into)->append(text).push_back('\n');
+    wchar_t text[512] = {};
+    GetWindowTextW(child, text, static_cast<int>(std::size(text)));
+    reinterpret_cast<std::string*>(into)->append(platform::win32::Utf8(text)).push_back('\n');
     return TRUE;
 }
 
@@ -71,18 +73,20 @@ using platformtest::Join;
 
 TEST(Shell, FilesMoveAndCopyIntoAFolder) {
     TempDir dir;
-    const std::string target = Join(dir.path(), "modules");
-    std::filesystem::create_directory(target);
-    const std::string moved = dir.Write("moved.dll", "moved");
-    const std::string copied = dir.Write("copied.exe", "copied");
+    for (const std::string& name : platformtest::kUnicodeNames) {
+        const std::string target = Join(dir.path(), "modules " + name);
+        std::filesystem::create_directory(platform::PathFromUtf8(target));
+        const std::string moved = dir.Write(name + ".dll", "moved");
+        const std::string copied = dir.Write(name + ".exe", "copied");
 
-    EXPECT_TRUE(ShellFileOperation(0, {moved}, target, true));
-    EXPECT_EQ(dir.Read("modules\\moved.dll"), "moved");
-    EXPECT_FALSE(dir.Exists("moved.dll"));
-    EXPECT_TRUE(ShellFileOperation(0, {copied}, target, false));
-    EXPECT_EQ(dir.Read("modules\\copied.exe"), "copied");
-    EXPECT_TRUE(dir.Exists("copied.exe"));
-    EXPECT_FALSE(ShellFileOperation(0, {}, target, true));
+        EXPECT_TRUE(ShellFileOperation(0, {moved}, target, true)) << name;
+        EXPECT_EQ(dir.Read(Join("modules " + name, name + ".dll")), "moved");
+        EXPECT_FALSE(dir.Exists(name + ".dll"));
+        EXPECT_TRUE(ShellFileOperation(0, {copied}, target, false)) << name;
+        EXPECT_EQ(dir.Read(Join("modules " + name, name + ".exe")), "copied");
+        EXPECT_TRUE(dir.Exists(name + ".exe"));
+        EXPECT_FALSE(ShellFileOperation(0, {}, target, true));
+    }
 }
 
 // Windows, whose shell asks and reports, and Wine, whose shell does neither for a move.
@@ -120,16 +124,16 @@ TEST(Shell, MovingAMissingFileFails) {
 
 TEST(Shell, FolderPickerOpensOnTheFolderAndGivesItBack) {
     TempDir dir;
-    const std::string start = Join(dir.path(), "downloads");
-    std::filesystem::create_directory(start);
+    const std::string start = Join(dir.path(), "downloads \u0141\u00f3d\u017a \u4e0b\u8f7d");
+    std::filesystem::create_directory(platform::PathFromUtf8(start));
     const unsigned flags = platform::BrowseFlags(true, false, true);
 
     std::string folder = start;
-    auto picked = AnswerNextDialog(IDOK, "downloads");
+    auto picked = AnswerNextDialog(IDOK, "downloads \u0141\u00f3d\u017a \u4e0b\u8f7d");
     EXPECT_TRUE(platform::win32::BrowseForFolder(0, "Download directory", L"", folder, flags));
     const Dialog shown = picked.get();
     ASSERT_NE(shown.window, nullptr);
-    if (UnderWine() && shown.texts.find("downloads") == std::string::npos)
+    if (UnderWine() && shown.texts.find("downloads \u0141") == std::string::npos)
         GTEST_SKIP() << "Wine's folder picker did not apply the preselection this time (it applies "
                         "it only after showing, and under load at times not at all; Windows "
                         "selects the folder before the picker shows)";
