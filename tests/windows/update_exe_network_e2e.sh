@@ -71,7 +71,12 @@ run_program() {  # start, wait until the condition holds (or the bound passes), 
   wait_for 1200 window_shown || fail "the window did not appear"
   local ok=0
   wait_for "$1" "${@:2}" && ok=1
-  sample_close_program
+  # A refused certificate leaves its report open; WM_CLOSE to every window, then the end.
+  wine_in taskkill /im update.exe >/dev/null 2>&1 || true
+  program_gone() { ! kill -0 "$program_pid" 2>/dev/null; }
+  wait_for 100 program_gone || wine_in taskkill /f /im update.exe >/dev/null 2>&1 || true
+  wait "$program_pid" 2>/dev/null || true
+  program_pid=""
   return $((1 - ok))
 }
 site_served() { grep -q "GET /download/utils/list_exe.php" "$sandbox/server.log"; }

@@ -27,7 +27,7 @@ void ExploreFolder(OwnerWindow owner, const std::string& folder) {
 }
 
 bool ShellFileOperation(OwnerWindow owner, const std::vector<std::string>& files,
-                        const std::string& folder, bool move) {
+                        const std::string& folder, bool move, FileOperation operate) {
     if (files.empty()) return false;
     // An empty name would end the list early and leave the rest undone unseen.
     for (const auto& file : files)
@@ -41,7 +41,8 @@ bool ShellFileOperation(OwnerWindow owner, const std::vector<std::string>& files
     operation.pTo = to.c_str();
     operation.fFlags = 0;  // none of the shell's confirmations or messages suppressed
     // A cancelled confirmation can still give 0; the shell says so in this flag.
-    return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
+    const int result = operate ? operate(&operation) : SHFileOperationW(&operation);
+    return result == 0 && !operation.fAnyOperationsAborted;
 }
 
 }  // namespace platform::win32

@@ -2,6 +2,9 @@
 // program's windows and answered with their buttons.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <commctrl.h>
+#include <shellapi.h>
 
 #include <chrono>
 #include <filesystem>
@@ -21,9 +24,24 @@ struct Dialog {
     std::string texts;  // the caption and every child's text, one per line
 };
 
+// A tree's text is its selected item: that is where the picker shows its selection.
 BOOL CALLBACK CollectText(HWND child, LPARAM into) {
     wchar_t text[512] = {};
-    GetWindowTextW(child, text, static_cast<int>(std::size(text)));
+    wchar_t type[64] = {};
+    GetClassNameW(child, type, static_cast<int>(std::size(type)));
+    if (std::wstring(type) == WC_TREEVIEWW) {
+        TVITEMW item{};
+        item.mask = TVIF_TEXT;
+        item.hItem =
+            reinterpret_cast<HTREEITEM>(SendMessageW(child, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        item.pszText = text;
+        item.cchTextMax = static_cast<int>(std::size(text));
+        if (item.hItem == nullptr ||
+            !SendMessageW(child, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+            text[0] = L'\0';
+    } else {
+        GetWindowTextW(child, text, static_cast<int>(std::size(text)));
+    }
     reinterpret_cast<std::string*>(into)->append(platform::win32::Utf8(text)).push_back('\n');
     return TRUE;
 }
@@ -89,37 +107,63 @@ TEST(Shell, FilesMoveAndCopyIntoAFolder) {
     }
 }
 
-// Windows, whose shell asks and reports, and Wine, whose shell does neither for a move.
-bool UnderWine() {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+// What Windows documents its shell to answer, which Wine's shell does not do: it moves onto an
+// existing file without asking and reports success for a missing source. The stand-in answers
+// as Windows would and notes what it was asked.
+struct ShellAnswer {
+    int result = 0;
+    bool aborted = false;  // the user said No to replacing
+    UINT function = 0;
+    FILEOP_FLAGS flags = 0xFFFF;
+    std::wstring from, to;
+};
+ShellAnswer g_answer;
+
+ShellAnswer Answering(int result, bool aborted) {
+    ShellAnswer answer;
+    answer.result = result;
+    answer.aborted = aborted;
+    return answer;
 }
 
-TEST(Shell, MoveAsksBeforeReplacingAndKeepsBothFilesOnNo) {
-    TempDir dir;
-    dir.Write("modules\\server.exe", "installed");
-    const std::string download = dir.Write("server.exe", "downloaded");
-    if (UnderWine())
-        GTEST_SKIP() << "Wine's SHFileOperationA moves onto an existing file without asking "
-                        "(Windows asks before replacing unless FOF_NOCONFIRMATION is given)";
-    auto answer = AnswerNextDialog(IDNO);
-    const bool done = ShellFileOperation(0, {download}, Join(dir.path(), "modules"), true);
-    const Dialog asked = answer.get();
-    ASSERT_NE(asked.window, nullptr) << "the shell replaced the file without asking";
-    EXPECT_NE(asked.texts.find("server.exe"), std::string::npos) << asked.texts;
-    EXPECT_FALSE(done);
-    EXPECT_EQ(dir.Read("modules\\server.exe"), "installed");
-    EXPECT_EQ(dir.Read("server.exe"), "downloaded");
+std::wstring NameList(PCZZWSTR list) {
+    std::wstring names;
+    while (*list) {
+        const std::wstring name(list);
+        names += name + L'|';
+        list += name.size() + 1;
+    }
+    return names;
 }
 
-TEST(Shell, MovingAMissingFileFails) {
-    TempDir dir;
-    if (UnderWine())
-        GTEST_SKIP() << "Wine's SHFileOperationA reports success for a missing source and shows "
-                        "no error (Windows shows its error and returns non-zero)";
-    auto error = AnswerNextDialog(IDOK);
-    EXPECT_FALSE(ShellFileOperation(0, {Join(dir.path(), "missing.dll")}, dir.path(), true));
-    EXPECT_NE(error.get().window, nullptr) << "the shell showed no error";
+int AnswerAsWindows(SHFILEOPSTRUCTW* operation) {
+    g_answer.function = operation->wFunc;
+    g_answer.flags = operation->fFlags;
+    g_answer.from = NameList(operation->pFrom);
+    g_answer.to = NameList(operation->pTo);
+    operation->fAnyOperationsAborted = g_answer.aborted;
+    return g_answer.result;
+}
+
+TEST(Shell, TheShellsRefusalsAndAbortsAreFailures) {
+    const std::string download = "C:\\Downloads\\\u4e0b\u8f7d\\server \U0001F600.exe";
+    const std::string modules = "C:\\Server \u0141\u00f3d\u017a\\modules";
+    g_answer = Answering(0, false);
+    EXPECT_TRUE(ShellFileOperation(0, {download, download + "2"}, modules, true, &AnswerAsWindows));
+    EXPECT_EQ(g_answer.function, static_cast<UINT>(FO_MOVE));
+    EXPECT_EQ(g_answer.flags, 0) << "the shell must ask before replacing and show its errors";
+    EXPECT_EQ(platform::win32::Utf8(g_answer.from), download + "|" + download + "2|");
+    EXPECT_EQ(platform::win32::Utf8(g_answer.to), modules + "|");
+
+    g_answer = Answering(0, true);  // "No" to replacing: success returned, the abort flagged
+    EXPECT_FALSE(ShellFileOperation(0, {download}, modules, true, &AnswerAsWindows));
+    g_answer =
+        Answering(0x7C, false);  // a missing source: the shell's error shown, non-zero returned
+    EXPECT_FALSE(ShellFileOperation(0, {download}, modules, false, &AnswerAsWindows));
+    EXPECT_EQ(g_answer.function, static_cast<UINT>(FO_COPY));
+    g_answer = {};
+    EXPECT_FALSE(ShellFileOperation(0, {download, ""}, modules, true, &AnswerAsWindows));
+    EXPECT_EQ(g_answer.function, 0u) << "an empty name would end the list early";
 }
 
 TEST(Shell, FolderPickerOpensOnTheFolderAndGivesItBack) {
@@ -133,10 +177,6 @@ TEST(Shell, FolderPickerOpensOnTheFolderAndGivesItBack) {
     EXPECT_TRUE(platform::win32::BrowseForFolder(0, "Download directory", L"", folder, flags));
     const Dialog shown = picked.get();
     ASSERT_NE(shown.window, nullptr);
-    if (UnderWine() && shown.texts.find("downloads \u0141") == std::string::npos)
-        GTEST_SKIP() << "Wine's folder picker did not apply the preselection this time (it applies "
-                        "it only after showing, and under load at times not at all; Windows "
-                        "selects the folder before the picker shows)";
     EXPECT_NE(shown.texts.find("Download directory"), std::string::npos) << shown.texts;
     EXPECT_STRCASEEQ(folder.c_str(), start.c_str());
 
