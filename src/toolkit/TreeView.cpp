@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QToolTip>
+#include <algorithm>
 
 #include "core/Errors.h"
 
@@ -80,6 +81,8 @@ TTreeView::TTreeView(QWidget* parent) : QTreeWidget(parent) {
     header()->setFixedHeight(kHeaderHeight);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    // Rows shown by expanding may need the names' column wider too.
+    connect(this, &QTreeView::expanded, this, [this] { FitDesignedTexts(); });
     // The type-ahead search's timeout is the application's keyboard interval.
     QApplication::setKeyboardInputInterval(kTypeAheadMs);
 }
@@ -89,6 +92,16 @@ void TTreeView::SetColumns(const QStringList& captions, const std::vector<int>& 
     setHeaderLabels(captions);
     for (std::size_t i = 0; i < widths.size(); ++i)
         header()->resizeSection(static_cast<int>(i), widths[i]);
+    designedFirstWidth_ = widths.empty() ? 0 : widths.front();
+}
+
+void TTreeView::FitDesignedTexts() {
+#ifdef Q_OS_WIN
+    // Only the first column: the components' names are our own texts; paths and versions
+    // elide by design.
+    if (columnCount() > 0 && designedFirstWidth_ > 0)
+        header()->resizeSection(0, std::max(designedFirstWidth_, sizeHintForColumn(0)));
+#endif
 }
 
 TTreeNode* TTreeView::AddChild(TTreeNode* parent, const QString& text) {
@@ -123,7 +136,10 @@ void TTreeView::BeginUpdate() {
 }
 
 void TTreeView::EndUpdate() {
-    if (updateCount_ > 0 && --updateCount_ == 0) setUpdatesEnabled(true);
+    if (updateCount_ > 0 && --updateCount_ == 0) {
+        FitDesignedTexts();
+        setUpdatesEnabled(true);
+    }
 }
 
 bool TTreeView::viewportEvent(QEvent* event) {

@@ -67,7 +67,11 @@ class TTreeView : public QTreeWidget {
     bool viewportEvent(QEvent* event) override;
 
   private:
+    // Windows draws our texts a little wider than the design measured them (its own hinted
+    // widths and item margins): the names' column grows to what they need there.
+    void FitDesignedTexts();
     int updateCount_ = 0;
+    int designedFirstWidth_ = 0;
 };
 
 // Suspends a tree's repainting for a scope, resuming on every way out.

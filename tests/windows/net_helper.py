@@ -115,7 +115,22 @@ def main():
                         f.write("refused: %s\n" % error)
                     conn.close()
                     return
-                relay(tls, socket.create_connection(("127.0.0.1", target)))
+                # Under TLS 1.3 the client checks the certificate after our side of the
+                # handshake has ended: a client that refused it closes before asking anything.
+                try:
+                    first = tls.recv(65536)
+                except (ssl.SSLError, OSError) as error:
+                    first, reason = b"", str(error)
+                else:
+                    reason = "closed without a request"
+                if not first:
+                    with open(log, "a") as f:
+                        f.write("refused: %s\n" % reason)
+                    tls.close()
+                    return
+                upstream = socket.create_connection(("127.0.0.1", target))
+                upstream.sendall(first)
+                relay(tls, upstream)
             threading.Thread(target=serve, daemon=True).start()
 
 
