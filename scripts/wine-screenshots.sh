@@ -11,14 +11,13 @@ tool=$root/build/default/demo/corvalite-demo
 program=$root/build/windows/bin/update.exe
 out=$root/build/windows/screenshots
 mkdir -p "$out"
+sandbox=$root/build/windows/screenshot-sandbox
 # shellcheck source=scripts/wine-sample.sh
 source scripts/wine-sample.sh
 trap sample_stop EXIT
 fail() { echo "wine-screenshots.sh: $1" >&2; exit 1; }
 for dpi in "${@:-96 120 144 192}"; do
   for one in $dpi; do
-    sandbox=$root/build/windows/screenshot-sandbox prefix=$root/build/windows/screenshot-sandbox/prefix
-    install_dir=$prefix/drive_c/Corvalite
     CORVALITE_WINE_DPI=$one sample_prepare
     sample_start_program
     wait_for 1200 window_shown || fail "the window did not appear at $one dpi"

@@ -121,8 +121,13 @@ mkdir -p "$certs"
   quiet openssl req -newkey rsa:2048 -nodes -keyout site.key -out site.csr -subj "/CN=127.0.0.1"
   printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' >good.ext
   printf 'subjectAltName=DNS:elsewhere.corvalite.test\nextendedKeyUsage=serverAuth\n' >wronghost.ext
+  # The wrong host's certificate names the other host in its subject too: Qt also accepts a
+  # matching common name beside non-matching alternative names.
+  quiet openssl req -newkey rsa:2048 -nodes -keyout wronghost.key -out wronghost.csr \
+    -subj "/CN=elsewhere.corvalite.test"
   for kind in good wronghost; do
-    quiet openssl x509 -req -in site.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
+    request=site.csr; [ $kind = wronghost ] && request=wronghost.csr
+    quiet openssl x509 -req -in $request -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
       -extfile $kind.ext -out $kind.pem
   done
   # Expired: signed by the trusted root, valid only in 2020.
@@ -133,7 +138,7 @@ mkdir -p "$certs"
   # Untrusted: right name and dates, but its own root.
   quiet openssl req -x509 -newkey rsa:2048 -nodes -keyout untrusted.key -out untrusted.pem -days 30 \
     -subj "/CN=127.0.0.1" -addext subjectAltName=IP:127.0.0.1
-  cp site.key good.key; cp site.key wronghost.key; cp site.key expired.key
+  cp site.key good.key; cp site.key expired.key
 ) || fail "the test certificates could not be made"
 for kind in good wronghost expired untrusted; do
   [ -s "$certs/$kind.pem" ] || fail "no $kind certificate"
