@@ -12,6 +12,7 @@ program=$root/build/windows/bin/update.exe
 out=$root/build/windows/screenshots
 mkdir -p "$out"
 sandbox=$root/build/windows/screenshot-sandbox
+export CORVALITE_XVFB_SCREEN=2048x1536x24  # room for the window at 192 dpi
 # shellcheck source=scripts/wine-sample.sh
 source scripts/wine-sample.sh
 trap sample_stop EXIT

@@ -92,15 +92,17 @@ void TTreeView::SetColumns(const QStringList& captions, const std::vector<int>& 
     setHeaderLabels(captions);
     for (std::size_t i = 0; i < widths.size(); ++i)
         header()->resizeSection(static_cast<int>(i), widths[i]);
-    designedFirstWidth_ = widths.empty() ? 0 : widths.front();
+    designedWidths_ = widths;
 }
 
 void TTreeView::FitDesignedTexts() {
 #ifdef Q_OS_WIN
-    // Only the first column: the components' names are our own texts; paths and versions
-    // elide by design.
-    if (columnCount() > 0 && designedFirstWidth_ > 0)
-        header()->resizeSection(0, std::max(designedFirstWidth_, sizeHintForColumn(0)));
+    // The components' names are our own texts; the paths beside them elide by design, so that
+    // column gives up what the names need and the columns still add up to the designed total.
+    if (columnCount() < 2 || designedWidths_.size() < 2) return;
+    const int extra = std::max(0, sizeHintForColumn(0) - designedWidths_[0]);
+    header()->resizeSection(0, designedWidths_[0] + extra);
+    header()->resizeSection(1, std::max(designedWidths_[1] / 2, designedWidths_[1] - extra));
 #endif
 }
 

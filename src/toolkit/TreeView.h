@@ -71,7 +71,7 @@ class TTreeView : public QTreeWidget {
     // widths and item margins): the names' column grows to what they need there.
     void FitDesignedTexts();
     int updateCount_ = 0;
-    int designedFirstWidth_ = 0;
+    std::vector<int> designedWidths_;
 };
 
 // Suspends a tree's repainting for a scope, resuming on every way out.
