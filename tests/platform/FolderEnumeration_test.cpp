@@ -8,6 +8,7 @@
 
 #include "PlatformTest.h"
 #include "platform/FolderEnumeration.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -31,9 +32,9 @@ TEST(FolderEnumeration, MasksAndAttributesAsWindowsReportsThem) {
     for (const char* name : {"php_dbg.dll", "PHP_DBG.so", "php_dbg", "php_dbgx.dll", "readme.txt"})
         dir.Write(name, "x");
     const std::string locked = dir.Write("locked.exe", "x");
-    std::filesystem::create_directory(Join(dir.path(), "php5"));
+    dir.Write(Join("php5", "inside.txt"), "x");
     namespace fs = std::filesystem;
-    fs::permissions(locked,
+    fs::permissions(platform::PathFromUtf8(locked),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
 
@@ -55,7 +56,7 @@ TEST(FolderEnumeration, MasksAndAttributesAsWindowsReportsThem) {
 
     EXPECT_TRUE(Find(Join(dir.path(), "*.zip"), FindFilter::kEverything).empty());
     EXPECT_TRUE(Find(Join(Join(dir.path(), "missing"), "*"), FindFilter::kEverything).empty());
-    fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
+    fs::permissions(platform::PathFromUtf8(locked), fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST(FolderEnumeration, NamesOutsideTheCodePageComeBackAsGiven) {
