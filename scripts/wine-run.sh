@@ -14,7 +14,7 @@ case "${1:-}" in
     mkdir -p "$prefix"
     if [ -z "${DISPLAY:-}" ]; then
       fifo="$prefix/xvfb-ready"; rm -f "$fifo"; mkfifo "$fifo"
-      setsid Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$fifo" >/dev/null 2>&1 &
+      setsid Xvfb -displayfd 3 -nolisten tcp -screen 0 "${CORVALITE_XVFB_SCREEN:-1024x768x24}" 3>"$fifo" >/dev/null 2>&1 &
       echo $! >"$prefix/xvfb-pid"
       read -r -t 30 number <"$fifo" || { echo "Xvfb did not start" >&2; exit 1; }
       rm -f "$fifo"

@@ -12,6 +12,8 @@ server_pid=""
 program_pid=""
 
 wine_in() { "$root/scripts/wine-run.sh" "$prefix" "$@"; }
+# A Linux path as the prefix's programs see it (Wine maps / to drive Z).
+winepath_of() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 source "$root/scripts/processes.sh"  # wait_for
 
@@ -31,6 +33,13 @@ sample_prepare() {
   wine_in --boot >"$sandbox/wineboot.log" 2>&1
   export DISPLAY
   DISPLAY=$(cat "$prefix/xvfb-display")
+  # The screen's dots per inch as Display Settings sets them (LogPixels), when asked for.
+  if [ -n "${CORVALITE_WINE_DPI:-}" ]; then
+    wine_in reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$CORVALITE_WINE_DPI" /f >/dev/null
+    wine_in reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+      /v LogPixels /t REG_DWORD /d "$CORVALITE_WINE_DPI" /f >/dev/null
+    wine_in wineboot -r >/dev/null 2>&1 || true
+  fi
 
   "$tool" site "$sandbox/site"
   "$tool" serve "$sandbox/site" --port-file "$sandbox/port" >"$sandbox/server.log" 2>&1 &

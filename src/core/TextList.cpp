@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/Errors.h"
+#include "platform/Paths.h"
 
 namespace toolkit {
 
@@ -140,7 +141,7 @@ void TStringList::SetText(std::string_view text) {
 }
 
 void TStringList::LoadFromFile(const std::string& path, std::size_t maxBytes) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(platform::OpenFile(path, "rb"), &std::fclose);
     if (!file) throw EFOpenError(Format(kFileOpenError, path));
     std::string content;
     char buffer[65536];

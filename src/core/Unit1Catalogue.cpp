@@ -7,6 +7,7 @@
 
 #include "core/Errors.h"
 #include "download/DownloadEngine.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -29,7 +30,9 @@ constexpr std::array<const char*, 5> kDeleteOrder{"list.txt", "list_d.txt", "lis
                                                   "list_m.txt", "list_u.txt"};
 
 void DeleteLocalFiles(const std::string& folder) {
-    for (const char* name : kDeleteOrder) std::remove((folder + name).c_str());
+    std::error_code ignored;
+    for (const char* name : kDeleteOrder)
+        std::filesystem::remove(platform::PathFromUtf8(folder + name), ignored);
 }
 
 // A list that cannot be removed cannot be replaced either (the folder is not ours to change),
@@ -38,7 +41,7 @@ void ClearStaleFiles(const std::string& folder) {
     for (const char* name : kDeleteOrder) {
         const std::string path = folder + name;
         std::error_code error;
-        if (!std::filesystem::remove(path, error) && error)
+        if (!std::filesystem::remove(platform::PathFromUtf8(path), error) && error)
             throw toolkit::EFOpenError(toolkit::Format(toolkit::kFileOpenError, path));
     }
 }

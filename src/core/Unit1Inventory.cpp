@@ -8,6 +8,7 @@
 #include "core/TextUtils.h"
 #include "core/verinfo.h"
 #include "platform/FolderEnumeration.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ std::string GetEditorPath(platform::RegistryHive& hive) {
 
 bool FileExists(const std::string& path) {
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(platform::PathFromUtf8(path), error);
     return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 

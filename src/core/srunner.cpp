@@ -20,6 +20,6 @@ void TServerRunner::Refresh() {
     if (!Running) return;
     const platform::WindowId status = desktop_->FindChildWindow(ServerWindow, kStatusClass);
     if (status == 0) return;
-    const std::string text = desktop_->GetWindowText(status, kStatusBytes);
+    const std::string text = desktop_->WindowTextOf(status, kStatusBytes);
     StatusR = !text.empty() && text.front() == 'R';
 }

@@ -29,15 +29,15 @@ bool TrsFileVersion::ReadVersionInfo(const std::string& fileName, std::uint16_t*
                                      std::uint16_t* minor, std::uint16_t* release,
                                      std::uint16_t* build) const {
     std::uint32_t handle = 0;
-    const std::uint32_t size = platform::GetFileVersionInfoSize(fileName, &handle);
+    const std::uint32_t size = platform::VersionRecordSize(fileName, &handle);
     if (size == 0) return false;
     std::vector<std::uint8_t> buffer(size);
-    if (!platform::GetFileVersionInfo(fileName, handle, size, buffer.data())) return false;
+    if (!platform::ReadVersionRecord(fileName, handle, size, buffer.data())) return false;
     const void* block = nullptr;
     std::uint32_t length = 0;
     // Our query checks the block's signature and length, so a forged record cannot make
     // us read past it.
-    if (!platform::VerQueryValue(buffer.data(), buffer.size(), "\\", &block, &length) ||
+    if (!platform::QueryVersionRecord(buffer.data(), buffer.size(), "\\", &block, &length) ||
         length < platform::kVsFixedFileInfoSize)
         return false;
     const platform::VsFixedFileInfo info = platform::ReadFixedFileInfo(block);

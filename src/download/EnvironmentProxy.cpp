@@ -107,7 +107,12 @@ QNetworkProxy proxyForUrl(const QUrl& url, const ProxyEnvironment& environment) 
 }
 
 QList<QNetworkProxy> EnvironmentProxyFactory::queryProxy(const QNetworkProxyQuery& query) {
-    return {proxyForUrl(query.url(), environment_)};
+    if (!systemDecides_ || environment_.namesProxy() || isLoopback(query.url()))
+        return {proxyForUrl(query.url(), environment_)};
+    // Qt asks WinHTTP: the manual proxy and its bypass list, a PAC script, WPAD.
+    QList<QNetworkProxy> proxies = systemProxyForQuery(query);
+    if (proxies.isEmpty()) proxies.append(QNetworkProxy::NoProxy);
+    return proxies;
 }
 
 }  // namespace download

@@ -86,8 +86,11 @@ int QtDownloadEngine::IsConnected() {
     deadline->start(options_.probeTimeout);
     // The windows keep painting; clicks wait until the answer is in.
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const bool answered =
-        reply->isFinished() && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    // A server whose certificate we refuse has answered too: online, so the download that
+    // follows can say that it was the certificate instead of the user seeing only "Offline".
+    const bool answered = reply->isFinished() &&
+                          (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() ||
+                           reply->error() == QNetworkReply::SslHandshakeFailedError);
     return answered ? 1 : 0;
 }
 

@@ -20,18 +20,17 @@ namespace messdlgs {
 
 namespace {
 
-// The stock icons' numbers (IDI_HAND ...), spelled out: Qt builds with UNICODE, which would
-// make the IDI_ names wide strings for LoadIconW.
-const char* StockIconOf(DialogType type) {
+// The stock icons' numbers (IDI_HAND ...), spelled out so they do not depend on UNICODE.
+const wchar_t* StockIconOf(DialogType type) {
     switch (type) {
         case DialogType::Warning:
-            return MAKEINTRESOURCEA(32515);
+            return MAKEINTRESOURCEW(32515);
         case DialogType::Error:
-            return MAKEINTRESOURCEA(32513);
+            return MAKEINTRESOURCEW(32513);
         case DialogType::Information:
-            return MAKEINTRESOURCEA(32516);
+            return MAKEINTRESOURCEW(32516);
         default:
-            return MAKEINTRESOURCEA(32514);
+            return MAKEINTRESOURCEW(32514);
     }
 }
 
@@ -42,16 +41,16 @@ struct CreatedFont {
     int pixelHeight = 0;
 };
 
-std::optional<CreatedFont> CreateFromLogFont(const LOGFONTA& log) {
-    HFONT font = CreateFontIndirectA(&log);
+std::optional<CreatedFont> CreateFromLogFont(const LOGFONTW& log) {
+    HFONT font = CreateFontIndirectW(&log);
     if (!font) return std::nullopt;
     std::optional<CreatedFont> created;
     if (HDC screen = GetDC(nullptr)) {
         const HGDIOBJ previous = SelectObject(screen, font);
-        char face[LF_FACESIZE] = {};
-        TEXTMETRICA metrics{};
-        if (GetTextFaceA(screen, LF_FACESIZE, face) > 0 && GetTextMetricsA(screen, &metrics))
-            created = CreatedFont{QString::fromLocal8Bit(face),
+        wchar_t face[LF_FACESIZE] = {};
+        TEXTMETRICW metrics{};
+        if (GetTextFaceW(screen, LF_FACESIZE, face) > 0 && GetTextMetricsW(screen, &metrics))
+            created = CreatedFont{QString::fromWCharArray(face),
                                   static_cast<int>(metrics.tmHeight - metrics.tmInternalLeading)};
         SelectObject(screen, previous);
         ReleaseDC(nullptr, screen);
@@ -63,12 +62,12 @@ std::optional<CreatedFont> CreateFromLogFont(const LOGFONTA& log) {
 }  // namespace
 
 QFont SystemMessageFont() {
-    // The record in its 8-bit form without the field Vista added: every Windows accepts it.
-    NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth);
-    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
+    // The record without the field Vista added: every Windows accepts it.
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = offsetof(NONCLIENTMETRICSW, iPaddedBorderWidth);
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
         return QApplication::font("QMessageBox");
-    const LOGFONTA& log = metrics.lfMessageFont;
+    const LOGFONTW& log = metrics.lfMessageFont;
     const std::optional<CreatedFont> created = CreateFromLogFont(log);
     if (!created) return QApplication::font("QMessageBox");
     QFont font(created->face);
@@ -80,7 +79,7 @@ QFont SystemMessageFont() {
 
 QPixmap SystemMessageIcon(DialogType type, const QWidget& form, int size) {
     // Stock icons are shared by the system and must not be destroyed.
-    if (HICON icon = LoadIconA(nullptr, StockIconOf(type))) {
+    if (HICON icon = LoadIconW(nullptr, StockIconOf(type))) {
         const QImage image = QImage::fromHICON(icon);
         if (!image.isNull())
             return QPixmap::fromImage(

@@ -11,7 +11,7 @@
 
 ProgramServices::ProgramServices()
     : registry(platform::OpenUserHive()),
-      desktop(platform::OpenDesktop()),
+      desktop(platform::OpenSessionDesktop()),
       catalogueBase(CORVALITE_CATALOGUE_BASE),
       downloadBase(CORVALITE_DOWNLOAD_BASE) {
     QApplication::setApplicationName("corvalite-update");

@@ -13,6 +13,7 @@
 #include "core/Unit1Settings.h"
 #include "core/srunner.h"
 #include "gui/MessDlgs.h"
+#include "platform/Paths.h"
 #include "toolkit/Application.h"
 #include "toolkit/DesignedFont.h"
 
@@ -130,7 +131,7 @@ void TForm1::FormCreate() {
     places = ChoosePlaces(services_.programFolder);
     DownloadDir = places.defaultDownloadFolder;
     std::error_code ignored;
-    std::filesystem::create_directories(DownloadDir, ignored);
+    std::filesystem::create_directories(platform::PathFromUtf8(DownloadDir), ignored);
 
     toolkit::RunGuarded([this] { LoadSettings(services_.registry, DownloadDir, AutoUpdate); });
     ShowHiveNotices();  // a damaged settings file was kept aside: say so once

@@ -5,13 +5,14 @@
 
 #include "gui/Shell.h"
 #include "platform/BrowseFlags.h"
+#include "platform/Paths.h"
 
 namespace {
 
 bool IsExistingFolder(const std::string& folder) {
     if (folder.empty()) return false;
     std::error_code error;
-    return std::filesystem::is_directory(std::filesystem::path(folder), error);
+    return std::filesystem::is_directory(platform::PathFromUtf8(folder), error);
 }
 
 }  // namespace

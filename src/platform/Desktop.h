@@ -17,10 +17,10 @@ class Desktop {
     // The first direct child of parent whose class is className; 0 when none.
     virtual WindowId FindChildWindow(WindowId parent, const char* className) = 0;
     // The window's text, at most maxBytes bytes.
-    virtual std::string GetWindowText(WindowId window, std::size_t maxBytes) = 0;
+    virtual std::string WindowTextOf(WindowId window, std::size_t maxBytes) = 0;
 };
 
 // The desktop of this session (X11 on POSIX); without a display no window exists.
-std::unique_ptr<Desktop> OpenDesktop();
+std::unique_ptr<Desktop> OpenSessionDesktop();
 
 }  // namespace platform

@@ -6,8 +6,8 @@
 
 namespace platform {
 
-// Starts a downloaded program without waiting for it: on Windows through WinExec with the path
-// quoted as the whole command line; elsewhere a Windows program through wine when wine is on
+// Starts a downloaded program without waiting for it: on Windows through CreateProcessW with the
+// path quoted as the whole command line; elsewhere a Windows program through wine when wine is on
 // PATH, anything else (or everything, without wine) through the desktop's opener.
 bool StartProgram(const std::string& path);
 

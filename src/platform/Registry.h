@@ -19,7 +19,7 @@ enum RegistryType : std::uint32_t {
     kRegDword = 4,
 };
 
-// Value data as the 8-bit registry functions hand it out: text types are UTF-8 bytes
+// Value data as the program holds it: text types are UTF-8 bytes (UTF-16 only inside Windows)
 // with their terminating zero, REG_DWORD is four little-endian bytes, others are raw.
 struct RegistryValue {
     std::uint32_t type = kRegNone;

@@ -31,17 +31,17 @@ static_assert(sizeof(VsFixedFileInfo) == kVsFixedFileInfoSize);
 
 // The size of the file's version record, 0 when it has none (missing file, folder, FIFO,
 // device, not a PE file, or any malformation). *handle is set to 0 when given.
-std::uint32_t GetFileVersionInfoSize(const std::string& fileName, std::uint32_t* handle);
+std::uint32_t VersionRecordSize(const std::string& fileName, std::uint32_t* handle);
 
 // Copies at most size bytes of the record into data; false when there is no record.
-bool GetFileVersionInfo(const std::string& fileName, std::uint32_t handle, std::uint32_t size,
-                        void* data);
+bool ReadVersionRecord(const std::string& fileName, std::uint32_t handle, std::uint32_t size,
+                       void* data);
 
 // Looks up subBlock in a record of blockSize bytes. Only the root block "\" is known: it
 // yields the VS_FIXEDFILEINFO block (signature checked) and its length. The block may be
 // unaligned; read it with ReadFixedFileInfo.
-bool VerQueryValue(const void* block, std::size_t blockSize, std::string_view subBlock,
-                   const void** buffer, std::uint32_t* length);
+bool QueryVersionRecord(const void* block, std::size_t blockSize, std::string_view subBlock,
+                        const void** buffer, std::uint32_t* length);
 
 VsFixedFileInfo ReadFixedFileInfo(const void* buffer);
 

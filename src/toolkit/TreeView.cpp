@@ -129,6 +129,8 @@ TTreeView::TTreeView(QWidget* parent) : QTreeWidget(parent) {
     header()->setFixedHeight(kHeaderHeight);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    // Rows shown by expanding may need the names' column wider too.
+    connect(this, &QTreeView::expanded, this, [this] { FitDesignedTexts(); });
     // The type-ahead search's timeout is the application's keyboard interval.
     QApplication::setKeyboardInputInterval(kTypeAheadMs);
 }
@@ -137,21 +139,22 @@ void TTreeView::SetColumns(const QStringList& captions, const std::vector<int>& 
     setColumnCount(static_cast<int>(captions.size()));
     setHeaderLabels(captions);
     designWidths_ = widths;
+    baseWidths_ = widths;
     GrowColumns(0);
 }
 
 void TTreeView::GrowColumns(int extra) {
-    extra = std::max(0, extra);
+    extra_ = extra = std::max(0, extra);
     int growingTotal = 0;
-    for (int column : growing_) growingTotal += designWidths_.at(static_cast<std::size_t>(column));
+    for (int column : growing_) growingTotal += baseWidths_.at(static_cast<std::size_t>(column));
     int given = 0;
-    for (std::size_t i = 0; i < designWidths_.size(); ++i) {
-        int width = designWidths_[i];
+    for (std::size_t i = 0; i < baseWidths_.size(); ++i) {
+        int width = baseWidths_[i];
         const auto at = std::find(growing_.begin(), growing_.end(), static_cast<int>(i));
         if (at != growing_.end() && growingTotal > 0) {
             // The last growing column takes what rounding left over.
             const int share =
-                at + 1 == growing_.end() ? extra - given : extra * designWidths_[i] / growingTotal;
+                at + 1 == growing_.end() ? extra - given : extra * baseWidths_[i] / growingTotal;
             given += share;
             width += share;
         }
@@ -164,6 +167,18 @@ QString TTreeView::ShownText(const QModelIndex& index) const {
     initViewItemOption(&option);
     option.rect = visualRect(index);
     return static_cast<const GridDelegate*>(itemDelegate())->Shown(option, index);
+}
+
+void TTreeView::FitDesignedTexts() {
+#ifdef Q_OS_WIN
+    // The components' names are our own texts; the paths beside them elide by design, so that
+    // column gives up what the names need and the columns still add up to the designed total.
+    if (columnCount() < 2 || designWidths_.size() < 2) return;
+    const int need = std::max(0, sizeHintForColumn(0) - designWidths_[0]);
+    baseWidths_[0] = designWidths_[0] + need;
+    baseWidths_[1] = std::max(designWidths_[1] / 2, designWidths_[1] - need);
+    GrowColumns(extra_);
+#endif
 }
 
 TTreeNode* TTreeView::AddChild(TTreeNode* parent, const QString& text) {
@@ -198,7 +213,10 @@ void TTreeView::BeginUpdate() {
 }
 
 void TTreeView::EndUpdate() {
-    if (updateCount_ > 0 && --updateCount_ == 0) setUpdatesEnabled(true);
+    if (updateCount_ > 0 && --updateCount_ == 0) {
+        FitDesignedTexts();
+        setUpdatesEnabled(true);
+    }
 }
 
 bool TTreeView::viewportEvent(QEvent* event) {

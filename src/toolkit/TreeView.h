@@ -79,9 +79,14 @@ class TTreeView : public QTreeWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    // Windows draws our texts a little wider than the design measured them (its own hinted
+    // widths and item margins): the names' column grows to what they need there.
+    void FitDesignedTexts();
     int updateCount_ = 0;
     std::vector<int> designWidths_;
+    std::vector<int> baseWidths_;  // the design's, with what Windows' names need
     std::vector<int> growing_;
+    int extra_ = 0;
 };
 
 // Suspends a tree's repainting for a scope, resuming on every way out.

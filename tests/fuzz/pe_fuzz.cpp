@@ -12,14 +12,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t length = 0;
     if (const auto record = platform::ReadVersionResource(image)) {
         // Whatever the reader accepts must be a record the query can use.
-        if (!platform::VerQueryValue(record->data(), record->size(), "\\", &block, &length) ||
+        if (!platform::QueryVersionRecord(record->data(), record->size(), "\\", &block, &length) ||
             length != platform::kVsFixedFileInfoSize)
             std::abort();
         if (platform::ReadFixedFileInfo(block).dwSignature != platform::kVsFixedFileInfoSignature)
             std::abort();
     }
     // The input as a bare VS_VERSIONINFO block.
-    if (platform::VerQueryValue(data, size, "\\", &block, &length))
+    if (platform::QueryVersionRecord(data, size, "\\", &block, &length))
         (void)platform::ReadFixedFileInfo(block);
     return 0;
 }

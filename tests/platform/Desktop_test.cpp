@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>
-#undef GetWindowText  // the service has a member of that name
-#undef OpenDesktop    // and our factory has the name of a Win32 function
 #endif
 
 #include <chrono>
@@ -22,10 +20,12 @@ constexpr const char* kEditorClass = "TInstanceManager[{84E5590F-45D5-4688-BACC-
 constexpr const char* kEditorTitle = "RAZE [{1966A98B-6E27-467D-A520-0C7061650A0A}]";
 
 TEST(Desktop, ProductWindowsAreFoundLikeTheProbesAskForThem) {
-    ProductWindows products("Running on port 8080");
+    // The status outside any code page: Latin-1, Polish, CJK and an emoji.
+    const std::string running = "L\u00e4uft \u0141\u00f3d\u017a \u7aef\u53e3 8080 \U0001F600";
+    ProductWindows products(running);
     if (!products.skipReason().empty()) GTEST_SKIP() << products.skipReason();
     ASSERT_TRUE(products.started());
-    const auto desktop = platform::OpenDesktop();
+    const auto desktop = platform::OpenSessionDesktop();
     ASSERT_TRUE(testsupport::PollUntil(
         [&] { return desktop->FindTopLevelWindow(kEditorClass, kEditorTitle) != 0; }));
 
@@ -43,9 +43,10 @@ TEST(Desktop, ProductWindowsAreFoundLikeTheProbesAskForThem) {
 
     const platform::WindowId status = desktop->FindChildWindow(server, "tstatictext");
     ASSERT_NE(status, 0u);
-    EXPECT_EQ(desktop->GetWindowText(status, 255), "Running on port 8080");
-    EXPECT_EQ(desktop->GetWindowText(status, 3), "Run");
-    EXPECT_EQ(desktop->GetWindowText(server, 255), kServerTitle);
+    EXPECT_EQ(desktop->WindowTextOf(status, 255), running);
+    EXPECT_EQ(desktop->WindowTextOf(status, 3), "L\u00e4");  // whole characters only
+    EXPECT_EQ(desktop->WindowTextOf(status, 2), "L");
+    EXPECT_EQ(desktop->WindowTextOf(server, 255), kServerTitle);
     EXPECT_EQ(desktop->FindChildWindow(server, "TButton"), 0u);
     EXPECT_EQ(desktop->FindChildWindow(0, "TStaticText"), 0u);
 

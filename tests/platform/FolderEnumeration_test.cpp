@@ -8,6 +8,7 @@
 
 #include "PlatformTest.h"
 #include "platform/FolderEnumeration.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -31,9 +32,9 @@ TEST(FolderEnumeration, MasksAndAttributesAsWindowsReportsThem) {
     for (const char* name : {"php_dbg.dll", "PHP_DBG.so", "php_dbg", "php_dbgx.dll", "readme.txt"})
         dir.Write(name, "x");
     const std::string locked = dir.Write("locked.exe", "x");
-    std::filesystem::create_directory(Join(dir.path(), "php5"));
+    dir.Write(Join("php5", "inside.txt"), "x");
     namespace fs = std::filesystem;
-    fs::permissions(locked,
+    fs::permissions(platform::PathFromUtf8(locked),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
 
@@ -55,7 +56,26 @@ TEST(FolderEnumeration, MasksAndAttributesAsWindowsReportsThem) {
 
     EXPECT_TRUE(Find(Join(dir.path(), "*.zip"), FindFilter::kEverything).empty());
     EXPECT_TRUE(Find(Join(Join(dir.path(), "missing"), "*"), FindFilter::kEverything).empty());
-    fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
+    fs::permissions(platform::PathFromUtf8(locked), fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST(FolderEnumeration, NamesOutsideTheCodePageComeBackAsGiven) {
+    TempDir dir;
+    std::vector<std::string> expected{".", ".."};
+    for (const std::string& name : platformtest::kUnicodeNames) {
+        dir.Write(Join(name, name + ".dll"), "x");
+        dir.Write(Join(name, "readme.txt"), "x");
+        EXPECT_EQ(
+            Names(Find(Join(Join(dir.path(), name), "*.dll"), platform::FindFilter::kEverything)),
+            std::vector<std::string>{name + ".dll"});
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(Find(Join(dir.path(), "*"), platform::FindFilter::kDirectories)), expected);
+    // "?" takes one whole character, however many bytes it has.
+    EXPECT_TRUE(platform::MatchesMask("\u4e0b\u8f7d.exe", "\u4e0b?.EXE"));
+    EXPECT_TRUE(platform::MatchesMask("emoji \U0001F600", "emoji ?"));
+    EXPECT_FALSE(platform::MatchesMask("emoji \U0001F600", "emoji ??"));
 }
 
 }  // namespace

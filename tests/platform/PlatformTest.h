@@ -3,6 +3,7 @@
 // PE files built with them.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Registry.h"
 #include "support/TempDir.h"
@@ -32,6 +33,10 @@ class ScratchHive {
 
 // folder, the platform's delimiter, name.
 std::string Join(const std::string& folder, const std::string& name);
+
+// Names as users have them: Latin-1, a letter outside code page 1252, CJK, an emoji.
+inline const std::vector<std::string> kUnicodeNames{
+    "Gr\u00f6\u00dfe \u00dcn\u00efcode", "\u0141\u00f3d\u017a", "\u4e0b\u8f7d", "emoji \U0001F600"};
 
 // A PE file made by the MinGW binutils at build time ("mingw_pe32.exe", "mingw_pe32plus.exe").
 std::string PeFixture(const std::string& name);

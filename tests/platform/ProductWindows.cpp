@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "platform/win32/Wide.h"
+
 struct ProductWindows::Running {
     PROCESS_INFORMATION process{};
     ~Running() {
@@ -15,12 +17,12 @@ struct ProductWindows::Running {
 };
 
 ProductWindows::ProductWindows(const std::string& status) {
-    std::string commandLine =
-        std::string("\"") + CORVALITE_PRODUCT_WINDOWS + "\" \"" + status + '"';
-    STARTUPINFOA startup{};
+    std::wstring commandLine = platform::win32::Wide(std::string("\"") + CORVALITE_PRODUCT_WINDOWS +
+                                                     "\" \"" + status + '"');
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     auto running = std::make_unique<Running>();
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &running->process))
         running->process = {};
     else

@@ -62,4 +62,18 @@ TEST(Registry, KeysAreCreatedWithTheirParentsAndMatchedIgnoringCase) {
     EXPECT_EQ(read->data, (std::vector<std::uint8_t>{'b', 0}));  // one value, not two
 }
 
+TEST(Registry, TextsAndNamesOutsideTheCodePageRoundTrip) {
+    platformtest::ScratchHive scratch;
+    for (const std::string& name : platformtest::kUnicodeNames) {
+        const std::string key = scratch.root() + "\\" + name;
+        const auto folder = Value(platform::kRegSz, "C:\\Downloads\\" + name + '\0');
+        ASSERT_TRUE(scratch.hive().CreateKey(key)) << name;
+        ASSERT_TRUE(scratch.hive().WriteValue(key, name, folder)) << name;
+        const auto read = scratch.Reopen()->ReadValue(key, name);
+        ASSERT_TRUE(read.has_value()) << name;
+        EXPECT_EQ(read->type, platform::kRegSz);
+        EXPECT_EQ(read->data, folder.data) << name;
+    }
+}
+
 }  // namespace

@@ -2,23 +2,25 @@
 // the numbers of the fixed block, and no record where there is none.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "PlatformTest.h"
+#include "platform/Paths.h"
 #include "platform/VersionInfo.h"
 
 namespace {
 
 std::optional<platform::VsFixedFileInfo> FixedInfo(const std::string& path) {
     std::uint32_t handle = 77;
-    const std::uint32_t size = platform::GetFileVersionInfoSize(path, &handle);
+    const std::uint32_t size = platform::VersionRecordSize(path, &handle);
     EXPECT_EQ(handle, 0u) << path;
     if (size == 0) return std::nullopt;
     std::vector<unsigned char> record(size);
-    if (!platform::GetFileVersionInfo(path, handle, size, record.data())) return std::nullopt;
+    if (!platform::ReadVersionRecord(path, handle, size, record.data())) return std::nullopt;
     const void* block = nullptr;
     std::uint32_t length = 0;
-    if (!platform::VerQueryValue(record.data(), record.size(), "\\", &block, &length))
+    if (!platform::QueryVersionRecord(record.data(), record.size(), "\\", &block, &length))
         return std::nullopt;
     EXPECT_GE(length, platform::kVsFixedFileInfoSize);
     return platform::ReadFixedFileInfo(block);
@@ -36,13 +38,26 @@ TEST(VersionInfo, RecordsOfRealPeFiles) {
     }
 }
 
+TEST(VersionInfo, RecordsBelowFoldersOutsideTheCodePage) {
+    TempDir dir;
+    const std::string fixture = platformtest::PeFixture("mingw_pe32plus.exe");
+    for (const std::string& name : platformtest::kUnicodeNames) {
+        const std::string copy = dir.Write(platformtest::Join(name, name + ".exe"), "");
+        std::filesystem::copy_file(platform::PathFromUtf8(fixture), platform::PathFromUtf8(copy),
+                                   std::filesystem::copy_options::overwrite_existing);
+        const auto info = FixedInfo(copy);
+        ASSERT_TRUE(info.has_value()) << name;
+        EXPECT_EQ(info->dwFileVersionLS, (1u << 16) | 300u) << name;
+    }
+}
+
 TEST(VersionInfo, NoRecordWithoutAPeFileThatHasOne) {
     TempDir dir;
     EXPECT_FALSE(FixedInfo(dir.Write("notes.exe", "MZ but nothing after it")));
     EXPECT_FALSE(FixedInfo(platformtest::Join(dir.path(), "missing.exe")));
     EXPECT_FALSE(FixedInfo(dir.path()));
     std::uint32_t handle = 0;
-    EXPECT_EQ(platform::GetFileVersionInfoSize(dir.path(), &handle), 0u);
+    EXPECT_EQ(platform::VersionRecordSize(dir.path(), &handle), 0u);
 }
 
 }  // namespace

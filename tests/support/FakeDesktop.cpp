@@ -60,7 +60,7 @@ WindowId FakeDesktop::FindChildWindow(WindowId parent, const char* className) {
     return 0;
 }
 
-std::string FakeDesktop::GetWindowText(WindowId window, std::size_t maxBytes) {
+std::string FakeDesktop::WindowTextOf(WindowId window, std::size_t maxBytes) {
     const Window* w = Find(window);
     return w == nullptr ? std::string() : platform::ClipWindowText(w->text, maxBytes);
 }

@@ -19,7 +19,7 @@ class FakeDesktop : public platform::Desktop {
 
     platform::WindowId FindTopLevelWindow(const char* className, const char* title) override;
     platform::WindowId FindChildWindow(platform::WindowId parent, const char* className) override;
-    std::string GetWindowText(platform::WindowId window, std::size_t maxBytes) override;
+    std::string WindowTextOf(platform::WindowId window, std::size_t maxBytes) override;
 
     // How often a top-level lookup was made, so a test can tell that a probe really looked.
     int TopLevelLookups() const { return topLevelLookups_; }

@@ -118,9 +118,9 @@ TEST_P(MingwPe, OurWriterProducesTheSameRecord) {
                           .productVersion = product,
                           .strings = {{"FileVersion", "0.0.0.1"}, {"ProductName", "Sample"}}});
     const auto record = [](const std::string& path) {
-        std::vector<std::uint8_t> bytes(platform::GetFileVersionInfoSize(path, nullptr));
+        std::vector<std::uint8_t> bytes(platform::VersionRecordSize(path, nullptr));
         if (!bytes.empty()) {
-            EXPECT_TRUE(platform::GetFileVersionInfo(path, 0, bytes.size(), bytes.data()));
+            EXPECT_TRUE(platform::ReadVersionRecord(path, 0, bytes.size(), bytes.data()));
         }
         return bytes;
     };
@@ -131,7 +131,8 @@ TEST_P(MingwPe, OurWriterProducesTheSameRecord) {
     auto actual = record(ours);
     ASSERT_EQ(actual.size(), expected.size());
     const void* block = nullptr;
-    ASSERT_TRUE(platform::VerQueryValue(expected.data(), expected.size(), "\\", &block, nullptr));
+    ASSERT_TRUE(
+        platform::QueryVersionRecord(expected.data(), expected.size(), "\\", &block, nullptr));
     const auto fixedAt = static_cast<const std::uint8_t*>(block) - expected.data();
     for (const std::size_t field : {24u, 28u, 32u, 36u, 40u, 44u, 48u})
         std::copy_n(expected.begin() + fixedAt + field, 4, actual.begin() + fixedAt + field);

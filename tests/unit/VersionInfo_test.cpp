@@ -109,26 +109,26 @@ TEST(VersionInfoFunctions, BehaveLikeTheWindowsTrio) {
     const std::string path = dir.path() + "/a.exe";
     WritePeFile(path, PeOptions{.fileVersion = {1, 2, 3, 4}});
     std::uint32_t handle = 99;
-    const std::uint32_t size = platform::GetFileVersionInfoSize(path, &handle);
+    const std::uint32_t size = platform::VersionRecordSize(path, &handle);
     EXPECT_EQ(handle, 0u);
     ASSERT_GT(size, platform::kVsFixedFileInfoSize);
     std::vector<std::uint8_t> record(size);
-    ASSERT_TRUE(platform::GetFileVersionInfo(path, handle, size, record.data()));
+    ASSERT_TRUE(platform::ReadVersionRecord(path, handle, size, record.data()));
     const void* block = nullptr;
     std::uint32_t length = 0;
-    ASSERT_TRUE(platform::VerQueryValue(record.data(), record.size(), "\\", &block, &length));
+    ASSERT_TRUE(platform::QueryVersionRecord(record.data(), record.size(), "\\", &block, &length));
     EXPECT_EQ(length, platform::kVsFixedFileInfoSize);
     const auto info = platform::ReadFixedFileInfo(block);
     EXPECT_EQ(info.dwSignature, platform::kVsFixedFileInfoSignature);
     EXPECT_EQ(info.dwFileVersionMS, 0x00010002u);
     EXPECT_EQ(info.dwFileVersionLS, 0x00030004u);
-    EXPECT_FALSE(
-        platform::VerQueryValue(record.data(), record.size(), "\\StringFileInfo", &block, &length));
+    EXPECT_FALSE(platform::QueryVersionRecord(record.data(), record.size(), "\\StringFileInfo",
+                                              &block, &length));
     // A record fetched into a buffer too small for it is not trusted.
     std::vector<std::uint8_t> shortRecord(size - 1);
-    ASSERT_TRUE(platform::GetFileVersionInfo(path, 0, size - 1, shortRecord.data()));
-    EXPECT_FALSE(
-        platform::VerQueryValue(shortRecord.data(), shortRecord.size(), "\\", &block, &length));
+    ASSERT_TRUE(platform::ReadVersionRecord(path, 0, size - 1, shortRecord.data()));
+    EXPECT_FALSE(platform::QueryVersionRecord(shortRecord.data(), shortRecord.size(), "\\", &block,
+                                              &length));
 }
 
 TEST(VersionInfoHostile, EveryFlawMeansNoVersionRecord) {

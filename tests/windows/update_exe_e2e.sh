@@ -7,14 +7,20 @@
 # a missing module downloaded and moved into the server's modules folder by the shell (which
 # needs the tree filled and a row selected); the debugger listener refused while the editor's
 # hidden instance window exists; the settings in the real registry after WM_CLOSE.
+# As a user outside ASCII: the prefix's user is "josé", the editor lives below a folder
+# with letters outside the code page, the program's folder is read-only (a standard user
+# below C:\Program Files, so the lists go to the user's local application data), and the
+# download folder has Latin-1 and CJK letters; it must read back unchanged at close.
 set -euo pipefail
 zip=$1 tool=$2 product_windows=$3 sandbox=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=scripts/wine-sample.sh
 source "$root/scripts/wine-sample.sh"
 helper_pid=""
+program_dir="$prefix/drive_c/Program Files/Corvalite Update"
 finish() {
   if [ -n "$helper_pid" ]; then kill "$helper_pid" 2>/dev/null || true; fi
+  chattr -i "$program_dir" 2>/dev/null || true  # so the next run can clear the sandbox
   sample_stop
 }
 trap finish EXIT
@@ -27,15 +33,32 @@ fail() {
 }
 step() { echo "== $*"; }
 
+export USER=josé  # wineboot names the prefix's user after it
 sample_prepare
-# Not what the sample hive would set: the download folder is left to the program's default,
-# so the value found after closing is one the program wrote.
-wine_in reg delete 'HKCU\Software\Zelmarock\Update' /v DownloadDir /f >/dev/null
-program_dir="$prefix/drive_c/Program Files/Corvalite Update"
+# The editor below a folder no code page holds, the download folder likewise; only a UTF-16
+# .reg file carries such text into the registry ("wine reg add" passes the code page).
+editor_folder='Programme Łódź 下载'
+download_dir='C:\Downloads\Größe Ünïcode 下载'
+mv "$install_dir" "$prefix/drive_c/$editor_folder"
+mkdir -p "$prefix/drive_c/Downloads/Größe Ünïcode 下载"
+reg_text() { printf '%s' "$1" | sed 's/\\/\\\\/g'; }
+{
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Zelmarock\\Update]\r\n"DownloadDir"="%s"\r\n\r\n' \
+    "$(reg_text "$download_dir")"
+  printf '[HKEY_CURRENT_USER\\Software\\Zelmarock\\modules]\r\n"PHP"="%s"\r\n' \
+    "$(reg_text "C:\\$editor_folder\\Corvalite Editor\\CorvaliteEditor.exe")"
+} | iconv -f UTF-8 -t UTF-16 >"$sandbox/unicode.reg"
+wine_in regedit /S "$(winepath_of "$sandbox/unicode.reg")" || fail "the .reg file was not imported"
 rm -rf "$program_dir" "$sandbox/unzipped"
 unzip -q "$zip" -d "$sandbox/unzipped"
 mv "$sandbox/unzipped/$(basename "$zip" .zip)" "$program_dir"
+# Not writable, as C:\Program Files is for a standard user; immutable, since the mode bits
+# do not stop root, which Wine may run as here.
+chattr +i "$program_dir" 2>/dev/null || chmod a-w "$program_dir"
 program="$program_dir/update.exe"
+user_dir=$(ls -d "$prefix/drive_c/users/"*/ | grep -v -e /Public/ -e /root/ -e "/$(id -un)/" || true)
+[ "$(basename "$user_dir")" = "josé" ] || fail "the prefix's user is not josé: $user_dir"
 
 step "start: online, catalogue fetched"
 sample_start_program
@@ -43,6 +66,10 @@ wait_for 1200 window_shown || fail "the window did not appear"
 wait_for 600 catalogue_fetched || fail "the catalogue was not fetched (offline?)"
 grep -q "^HEAD /" "$sandbox/server.log" || fail "no connection check reached the server"
 win=$(window_id)
+lists="$prefix/drive_c/users/josé/AppData/Local/Zelmarock/Update"
+[ -d "$lists" ] || fail "the lists did not go to the user's local application data ($lists)"
+ls "$prefix/drive_c/users"
+[ "$(ls "$prefix/drive_c/users" | grep -c 'jos')" = 1 ] || fail "a second, garbled user folder appeared"
 
 # Rows at the window's fixed layout (client coordinates): the seventh row is "Modules".
 row_y() { echo $((81 + 19 * $1)); }
@@ -61,7 +88,7 @@ xdotool key --window "$win" Right Down
 download_and_install
 wait_for 300 served /download/utils/mod_deflate.dll || fail "the module was not downloaded"
 wait_for 300 test -f "$modules/mod_deflate.dll" || fail "the module did not reach $modules"
-[ ! -e "$prefix/drive_c/Program Files/Corvalite Update/download/mod_deflate.dll" ] ||
+[ -z "$(ls -A "$prefix/drive_c/Downloads/Größe Ünïcode 下载")" ] ||
   fail "the download was copied, not moved"
 
 step "the debugger listener refused while the editor runs"
@@ -91,8 +118,12 @@ wait_for 100 bash -c "! xwininfo -root -tree | grep -qF '\"Information\": (\"upd
 step "close (WM_CLOSE): settings in the registry"
 sample_close_program
 settings=$(wine_in reg query 'HKCU\Software\Zelmarock\Update')
-echo "$settings" | tr -d '\r' | grep -E "DownloadDir|AutoUpdate"
-echo "$settings" | tr -d '\r' | grep -qiE 'DownloadDir +REG_SZ +C:\\Program Files\\Corvalite Update\\download$' ||
-  fail "DownloadDir was not written at close"
 echo "$settings" | tr -d '\r' | grep -qE 'AutoUpdate +REG_DWORD +0x1$' || fail "AutoUpdate was not kept"
+# "reg query" prints in the code page; the exported UTF-16 file holds the text itself.
+rm -f "$sandbox/export.reg"
+wine_in reg export 'HKCU\Software\Zelmarock\Update' "$(winepath_of "$sandbox/export.reg")" /y >/dev/null
+stored=$(iconv -f UTF-16 -t UTF-8 "$sandbox/export.reg" | tr -d '\r' | grep '^"DownloadDir"=')
+echo "$stored"
+[ "$stored" = "\"DownloadDir\"=\"$(reg_text "$download_dir")\"" ] ||
+  fail "DownloadDir did not read back identical: $stored"
 echo "PASSED"

@@ -227,7 +227,7 @@ class DesktopOnX11 : public ::testing::TestWithParam<bool> {
     }
 
     std::unique_ptr<XClient> x;
-    std::unique_ptr<platform::Desktop> desktop = platform::OpenDesktop();
+    std::unique_ptr<platform::Desktop> desktop = platform::OpenSessionDesktop();
     TServerRunner runner{"/opt/Zelmarock/corvalitesrv.exe", *desktop};
 
   private:
@@ -242,7 +242,7 @@ TEST_P(DesktopOnX11, ServerWindowOfAnyClassCountsWithoutStatusChild) {
     EXPECT_TRUE(ServerRunning());
     EXPECT_EQ(runner.ServerWindow, server);
     EXPECT_FALSE(runner.StatusR);
-    EXPECT_EQ(desktop->GetWindowText(server, 255), kServerTitle);
+    EXPECT_EQ(desktop->WindowTextOf(server, 255), kServerTitle);
     EXPECT_EQ(runner.Port, "8080");
 }
 
@@ -285,11 +285,11 @@ TEST_P(DesktopOnX11, UnicodeTitlesFromEitherProperty) {
     x->SetNetWmName(modern, unicode);
     Show(modern);
     EXPECT_EQ(desktop->FindTopLevelWindow(nullptr, unicode.c_str()), modern);
-    EXPECT_EQ(desktop->GetWindowText(modern, 255), unicode);
+    EXPECT_EQ(desktop->WindowTextOf(modern, 255), unicode);
 
     // An old-style Latin-1 title comes back as UTF-8.
     const Window latin1 = Shown("TForm", "Caf\xE9 Corvalite");
-    EXPECT_EQ(desktop->GetWindowText(latin1, 255), "Caf\xC3\xA9 Corvalite");
+    EXPECT_EQ(desktop->WindowTextOf(latin1, 255), "Caf\xC3\xA9 Corvalite");
     EXPECT_EQ(desktop->FindTopLevelWindow("tform", "CAF\xC3\xA9 corvalite"), latin1);
 
     // The UTF-8 title wins over the old one.
@@ -303,7 +303,7 @@ TEST_P(DesktopOnX11, UnicodeTitlesFromEitherProperty) {
     const Window longTitle = x->Make(x->root(), "TForm", nullptr);
     x->SetNetWmName(longTitle, std::string(254, 'x') + "\xC3\xA9" + "tail");
     Show(longTitle);
-    EXPECT_EQ(desktop->GetWindowText(longTitle, 255), std::string(254, 'x'));
+    EXPECT_EQ(desktop->WindowTextOf(longTitle, 255), std::string(254, 'x'));
 }
 
 TEST_P(DesktopOnX11, NextRefreshAfterTheWindowHasGone) {
@@ -316,7 +316,7 @@ TEST_P(DesktopOnX11, NextRefreshAfterTheWindowHasGone) {
     x->Destroy(server);
     // Asked about windows that no longer exist, the desktop answers "none" and carries on.
     EXPECT_EQ(desktop->FindChildWindow(server, "TStaticText"), 0u);
-    EXPECT_EQ(desktop->GetWindowText(status, 255), "");
+    EXPECT_EQ(desktop->WindowTextOf(status, 255), "");
     EXPECT_FALSE(ServerRunning());
     EXPECT_FALSE(runner.StatusR);
     EXPECT_EQ(runner.ServerWindow, 0u);
@@ -442,7 +442,7 @@ TEST_P(DesktopOnBareX11, TheProgramsOwnXErrorHandlersComeBack) {
     const XIOErrorHandler ioBefore = XSetIOErrorHandler(&CustomIoErrorHandler);
     const Window gone = x->Make(x->root(), "TForm", "gone");
     x->Destroy(gone);
-    EXPECT_EQ(desktop->GetWindowText(gone, 255), "");
+    EXPECT_EQ(desktop->WindowTextOf(gone, 255), "");
     EXPECT_EQ(desktop->FindChildWindow(gone, nullptr), 0u);
     EXPECT_EQ(gCustomErrors, 0) << "errors of the lookup reached the program's handler";
     EXPECT_EQ(XSetErrorHandler(before), &CustomErrorHandler);
@@ -470,13 +470,13 @@ class DesktopWithoutDisplay : public ::testing::Test {
     void ExpectNoWindowAndSilence(const char* situation) {
         ::testing::internal::CaptureStdout();
         ::testing::internal::CaptureStderr();
-        const auto desktop = platform::OpenDesktop();
+        const auto desktop = platform::OpenSessionDesktop();
         TServerRunner runner{"", *desktop};
         runner.Refresh();
         const bool editor = IsEditorRunning(*desktop);
         const auto any = desktop->FindTopLevelWindow(nullptr, nullptr);
         const auto child = desktop->FindChildWindow(1, nullptr);
-        const auto text = desktop->GetWindowText(1, 255);
+        const auto text = desktop->WindowTextOf(1, 255);
         const std::string out = ::testing::internal::GetCapturedStdout();
         const std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_FALSE(runner.Running) << situation;
@@ -539,7 +539,7 @@ TEST(XSession, ServerLostMidLookupIsSurvivedQuietly) {
         EXPECT_TRUE(session.lost());
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(platform::OpenDesktop()->FindTopLevelWindow(nullptr, nullptr), 0u);
+    EXPECT_EQ(platform::OpenSessionDesktop()->FindTopLevelWindow(nullptr, nullptr), 0u);
     unsetenv("DISPLAY");
 }
 

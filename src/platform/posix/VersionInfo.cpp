@@ -65,14 +65,14 @@ std::optional<std::vector<std::uint8_t>> ReadRecordOf(const std::string& fileNam
 
 }  // namespace
 
-std::uint32_t GetFileVersionInfoSize(const std::string& fileName, std::uint32_t* handle) {
+std::uint32_t VersionRecordSize(const std::string& fileName, std::uint32_t* handle) {
     if (handle) *handle = 0;
     const auto record = ReadRecordOf(fileName);
     return record ? static_cast<std::uint32_t>(record->size()) : 0;
 }
 
-bool GetFileVersionInfo(const std::string& fileName, std::uint32_t /*handle*/, std::uint32_t size,
-                        void* data) {
+bool ReadVersionRecord(const std::string& fileName, std::uint32_t /*handle*/, std::uint32_t size,
+                       void* data) {
     if (data == nullptr || size == 0) return false;
     const auto record = ReadRecordOf(fileName);
     if (!record) return false;
@@ -80,8 +80,8 @@ bool GetFileVersionInfo(const std::string& fileName, std::uint32_t /*handle*/, s
     return true;
 }
 
-bool VerQueryValue(const void* block, std::size_t blockSize, std::string_view subBlock,
-                   const void** buffer, std::uint32_t* length) {
+bool QueryVersionRecord(const void* block, std::size_t blockSize, std::string_view subBlock,
+                        const void** buffer, std::uint32_t* length) {
     if (subBlock != "\\" || buffer == nullptr) return false;
     const auto* bytes = static_cast<const std::uint8_t*>(block);
     const auto offset = FixedFileInfoOffset(bytes, blockSize);

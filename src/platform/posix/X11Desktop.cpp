@@ -57,7 +57,7 @@ class X11Desktop final : public Desktop {
         return 0;
     }
 
-    std::string GetWindowText(WindowId window, std::size_t maxBytes) override {
+    std::string WindowTextOf(WindowId window, std::size_t maxBytes) override {
         const x11::XSession session;
         Display* const display = session.display();
         if (display == nullptr || window == 0) return {};
@@ -67,7 +67,7 @@ class X11Desktop final : public Desktop {
 
 }  // namespace
 
-std::unique_ptr<Desktop> OpenDesktop() {
+std::unique_ptr<Desktop> OpenSessionDesktop() {
     return std::make_unique<X11Desktop>();
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/win32/Wide.h"
+
 namespace platform {
 namespace {
 
@@ -27,14 +29,15 @@ class FindHandle {
 // The system matches the mask and reports the attributes; we only apply the filter.
 std::vector<FolderEntry> FindEntries(std::string_view pattern, FindFilter filter) {
     std::vector<FolderEntry> entries;
-    const std::string text(pattern);
-    WIN32_FIND_DATAA found{};
-    const FindHandle search(FindFirstFileA(text.c_str(), &found));
+    const std::wstring text = win32::Wide(pattern);
+    WIN32_FIND_DATAW found{};
+    const FindHandle search(FindFirstFileW(text.c_str(), &found));
     if (!search.valid()) return entries;
     do {
         const std::uint32_t attributes = found.dwFileAttributes;
-        if (!LeftOutBy(filter, attributes)) entries.push_back({found.cFileName, attributes});
-    } while (FindNextFileA(search.get(), &found));
+        if (!LeftOutBy(filter, attributes))
+            entries.push_back({win32::Utf8(found.cFileName), attributes});
+    } while (FindNextFileW(search.get(), &found));
     return entries;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/win32/RegistryKey.h"
 
+#include "platform/win32/Wide.h"
+
 namespace platform::win32 {
 
 std::string RelativeKeyPath(std::string_view path) {
@@ -9,15 +11,15 @@ std::string RelativeKeyPath(std::string_view path) {
 
 bool RegistryKey::Open(std::string_view path, REGSAM access) {
     Close();
-    const std::string relative = RelativeKeyPath(path);
-    return RegOpenKeyExA(HKEY_CURRENT_USER, relative.c_str(), 0, access, &key_) == ERROR_SUCCESS;
+    const std::wstring relative = Wide(RelativeKeyPath(path));
+    return RegOpenKeyExW(HKEY_CURRENT_USER, relative.c_str(), 0, access, &key_) == ERROR_SUCCESS;
 }
 
 bool RegistryKey::Create(std::string_view path, REGSAM access) {
     Close();
-    const std::string relative = RelativeKeyPath(path);
+    const std::wstring relative = Wide(RelativeKeyPath(path));
     DWORD disposition = 0;
-    return RegCreateKeyExA(HKEY_CURRENT_USER, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    return RegCreateKeyExW(HKEY_CURRENT_USER, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                            access, nullptr, &key_, &disposition) == ERROR_SUCCESS;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+struct _SHFILEOPSTRUCTW;  // shellapi.h's record, named without pulling the header in
+
 namespace platform::win32 {
 
 using OwnerWindow = std::uintptr_t;  // an HWND; 0 for none
@@ -13,10 +15,14 @@ using OwnerWindow = std::uintptr_t;  // an HWND; 0 for none
 // The verb "explore" on folder; the shell's answer is not examined.
 void ExploreFolder(OwnerWindow owner, const std::string& folder);
 
-// Every file moved (or copied) into folder by SHFileOperationA with no flags, so the shell
-// asks before replacing and shows its own progress and errors. True when it reports success.
+// The shell's file operation: SHFileOperationW, or a stand-in answering as it is documented to.
+using FileOperation = int (*)(_SHFILEOPSTRUCTW*);
+
+// Every file moved (or copied) into folder by the shell's file operation with no flags, so the
+// shell asks before replacing and shows its own progress and errors. True when it reports
+// success and nothing was aborted (a "No" to replacing).
 bool ShellFileOperation(OwnerWindow owner, const std::vector<std::string>& files,
-                        const std::string& folder, bool move);
+                        const std::string& folder, bool move, FileOperation operate = nullptr);
 
 // The shell's folder picker. folder: in, preselected when it names an existing folder
 // (otherwise emptied, which the caller sees even on cancel); out, the picked folder.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/Shell.h"
+#include "platform/win32/Wide.h"
 
 namespace platform::win32 {
 namespace {
@@ -73,12 +74,12 @@ class OleSession {
 };
 
 int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM callerData) {
-    if (message == BFFM_INITIALIZED) SendMessageA(window, BFFM_SETSELECTIONA, 1, callerData);
+    if (message == BFFM_INITIALIZED) SendMessageW(window, BFFM_SETSELECTIONW, 1, callerData);
     return 0;
 }
 
 bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -103,32 +104,34 @@ bool BrowseForFolder(OwnerWindow owner, const std::string& caption, const std::w
     IMalloc* shellAllocator = nullptr;
     if (FAILED(SHGetMalloc(&shellAllocator)) || shellAllocator == nullptr) return false;
     const ComObject<IMalloc> allocator(shellAllocator);
-    const ShellMemory buffer(*allocator, allocator->Alloc(MAX_PATH));
+    const ShellMemory buffer(*allocator, allocator->Alloc(MAX_PATH * sizeof(wchar_t)));
     if (buffer.get() == nullptr) return false;
     const HWND ownerWindow = reinterpret_cast<HWND>(owner);
     ComObject<IShellFolder> desktop;
     const ShellMemory root(*allocator, ParseRoot(ownerWindow, rootPath, desktop));
     const OleSession ole;
 
-    BROWSEINFOA info{};
+    const std::wstring title = Wide(caption);
+    const std::wstring preselected = Wide(folder);
+    BROWSEINFOW info{};
     info.hwndOwner = ownerWindow;
     info.pidlRoot = static_cast<LPCITEMIDLIST>(root.get());
-    info.pszDisplayName = static_cast<char*>(buffer.get());
-    info.lpszTitle = caption.c_str();
+    info.pszDisplayName = static_cast<wchar_t*>(buffer.get());
+    info.lpszTitle = title.c_str();
     info.ulFlags = flags;
     info.lpfn = &BrowseCallback;
-    info.lParam = folder.empty() ? 0 : reinterpret_cast<LPARAM>(folder.c_str());
+    info.lParam = folder.empty() ? 0 : reinterpret_cast<LPARAM>(preselected.c_str());
     LPITEMIDLIST picked = nullptr;
     {
         const OtherWindowsDisabled modal;
-        picked = SHBrowseForFolderA(&info);
+        picked = SHBrowseForFolderW(&info);
     }
     if (picked == nullptr) return false;
     const ShellMemory pickedList(*allocator, picked);
-    auto* path = static_cast<char*>(buffer.get());
-    path[0] = '\0';
-    SHGetPathFromIDListA(picked, path);
-    folder = path;
+    auto* path = static_cast<wchar_t*>(buffer.get());
+    path[0] = L'\0';
+    SHGetPathFromIDListW(picked, path);
+    folder = Utf8(path);
     return true;
 }
 

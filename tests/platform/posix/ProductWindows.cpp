@@ -17,6 +17,10 @@ Window Make(Display* display, Window parent, const char* type, const char* text)
     XClassHint hint{name.data(), kind.data()};
     XSetClassHint(display, window, &hint);
     XStoreName(display, window, text);
+    // The name in UTF-8 as desktops set it; WM_NAME alone is Latin-1.
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False),
+                    XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(text), static_cast<int>(name.size()));
     XMapWindow(display, window);
     return window;
 }

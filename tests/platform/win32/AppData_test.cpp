@@ -5,13 +5,14 @@
 #include <shlobj.h>
 
 #include "platform/Registry.h"
+#include "platform/win32/Wide.h"
 
 namespace {
 
 TEST(AppData, ShellFoldersValueIsTheUsersRoamingFolder) {
-    char expected[MAX_PATH] = {};
-    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, expected),
-              S_OK);
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder), S_OK);
+    const std::string expected = platform::win32::Utf8(folder);
     const auto hive = platform::OpenUserHive();
     const auto value = hive->ReadValue(
         "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "AppData");
@@ -19,8 +20,8 @@ TEST(AppData, ShellFoldersValueIsTheUsersRoamingFolder) {
     EXPECT_EQ(value->type, platform::kRegSz);
     ASSERT_FALSE(value->data.empty());
     EXPECT_EQ(value->data.back(), 0u);
-    EXPECT_STRCASEEQ(reinterpret_cast<const char*>(value->data.data()), expected);
-    EXPECT_EQ(GetFileAttributesA(expected) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_STRCASEEQ(reinterpret_cast<const char*>(value->data.data()), expected.c_str());
+    EXPECT_EQ(GetFileAttributesW(folder) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace

@@ -8,18 +8,17 @@
 #include <thread>
 
 #include "PlatformTest.h"
+#include "platform/Paths.h"
 #include "platform/Process.h"
+#include "support/Poll.h"
 
 namespace {
 
 constexpr const char* kServerTitle = "Corvalite Webserver";
 
 HWND WaitForWindow(const char* title) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     HWND window = nullptr;
-    while ((window = FindWindowA(nullptr, title)) == nullptr &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    testsupport::PollUntil([&] { return (window = FindWindowA(nullptr, title)) != nullptr; });
     return window;
 }
 
@@ -36,11 +35,13 @@ void EndProgramOf(HWND window) {
 TEST(Process, APathWithBlanksStartsThatProgram) {
     TempDir dir;
     // "Setup.exe" beside "Setup files": an unquoted command line would try "...\Setup" first.
-    const std::string folder = platformtest::Join(dir.path(), "Setup files");
-    std::filesystem::create_directory(folder);
+    // Letters outside the code page too: the path must reach the system as it is.
+    const std::string folder = platformtest::Join(dir.path(), "Setup files \u4e0b\u8f7d");
     dir.Write("Setup.exe", "not a program");
-    const std::string setup = platformtest::Join(folder, "server setup.exe");
-    std::filesystem::copy_file(CORVALITE_PRODUCT_WINDOWS, setup);
+    const std::string setup =
+        dir.Write("Setup files \u4e0b\u8f7d\\server \U0001F600 setup.exe", "");
+    std::filesystem::copy_file(CORVALITE_PRODUCT_WINDOWS, platform::PathFromUtf8(setup),
+                               std::filesystem::copy_options::overwrite_existing);
 
     ASSERT_TRUE(platform::StartProgram(setup));
     const HWND window = WaitForWindow(kServerTitle);

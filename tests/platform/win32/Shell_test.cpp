@@ -1,7 +1,9 @@
 // The shell's own services driven as a user would: its dialogs are found among this
 // program's windows and answered with their buttons.
 #include <windows.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,7 +12,9 @@
 
 #include "PlatformTest.h"
 #include "platform/BrowseFlags.h"
+#include "platform/Paths.h"
 #include "platform/win32/Shell.h"
+#include "platform/win32/Wide.h"
 
 namespace {
 
@@ -19,10 +23,25 @@ struct Dialog {
     std::string texts;  // the caption and every child's text, one per line
 };
 
+// A tree's text is its selected item: that is where the picker shows its selection.
 BOOL CALLBACK CollectText(HWND child, LPARAM into) {
-    char text[512] = {};
-    GetWindowTextA(child, text, sizeof text);
-    reinterpret_cast<std::string*>(into)->append(text).push_back('\n');
+    wchar_t text[512] = {};
+    wchar_t type[64] = {};
+    GetClassNameW(child, type, static_cast<int>(std::size(type)));
+    if (std::wstring(type) == WC_TREEVIEWW) {
+        TVITEMW item{};
+        item.mask = TVIF_TEXT;
+        item.hItem =
+            reinterpret_cast<HTREEITEM>(SendMessageW(child, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        item.pszText = text;
+        item.cchTextMax = static_cast<int>(std::size(text));
+        if (item.hItem == nullptr ||
+            !SendMessageW(child, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+            text[0] = L'\0';
+    } else {
+        GetWindowTextW(child, text, static_cast<int>(std::size(text)));
+    }
+    reinterpret_cast<std::string*>(into)->append(platform::win32::Utf8(text)).push_back('\n');
     return TRUE;
 }
 
@@ -71,68 +90,92 @@ using platformtest::Join;
 
 TEST(Shell, FilesMoveAndCopyIntoAFolder) {
     TempDir dir;
-    const std::string target = Join(dir.path(), "modules");
-    std::filesystem::create_directory(target);
-    const std::string moved = dir.Write("moved.dll", "moved");
-    const std::string copied = dir.Write("copied.exe", "copied");
+    for (const std::string& name : platformtest::kUnicodeNames) {
+        const std::string target = Join(dir.path(), "modules " + name);
+        std::filesystem::create_directory(platform::PathFromUtf8(target));
+        const std::string moved = dir.Write(name + ".dll", "moved");
+        const std::string copied = dir.Write(name + ".exe", "copied");
 
-    EXPECT_TRUE(ShellFileOperation(0, {moved}, target, true));
-    EXPECT_EQ(dir.Read("modules\\moved.dll"), "moved");
-    EXPECT_FALSE(dir.Exists("moved.dll"));
-    EXPECT_TRUE(ShellFileOperation(0, {copied}, target, false));
-    EXPECT_EQ(dir.Read("modules\\copied.exe"), "copied");
-    EXPECT_TRUE(dir.Exists("copied.exe"));
-    EXPECT_FALSE(ShellFileOperation(0, {}, target, true));
+        EXPECT_TRUE(ShellFileOperation(0, {moved}, target, true)) << name;
+        EXPECT_EQ(dir.Read(Join("modules " + name, name + ".dll")), "moved");
+        EXPECT_FALSE(dir.Exists(name + ".dll"));
+        EXPECT_TRUE(ShellFileOperation(0, {copied}, target, false)) << name;
+        EXPECT_EQ(dir.Read(Join("modules " + name, name + ".exe")), "copied");
+        EXPECT_TRUE(dir.Exists(name + ".exe"));
+        EXPECT_FALSE(ShellFileOperation(0, {}, target, true));
+    }
 }
 
-// Windows, whose shell asks and reports, and Wine, whose shell does neither for a move.
-bool UnderWine() {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+// What Windows documents its shell to answer, which Wine's shell does not do: it moves onto an
+// existing file without asking and reports success for a missing source. The stand-in answers
+// as Windows would and notes what it was asked.
+struct ShellAnswer {
+    int result = 0;
+    bool aborted = false;  // the user said No to replacing
+    UINT function = 0;
+    FILEOP_FLAGS flags = 0xFFFF;
+    std::wstring from, to;
+};
+ShellAnswer g_answer;
+
+ShellAnswer Answering(int result, bool aborted) {
+    ShellAnswer answer;
+    answer.result = result;
+    answer.aborted = aborted;
+    return answer;
 }
 
-TEST(Shell, MoveAsksBeforeReplacingAndKeepsBothFilesOnNo) {
-    TempDir dir;
-    dir.Write("modules\\server.exe", "installed");
-    const std::string download = dir.Write("server.exe", "downloaded");
-    if (UnderWine())
-        GTEST_SKIP() << "Wine's SHFileOperationA moves onto an existing file without asking "
-                        "(Windows asks before replacing unless FOF_NOCONFIRMATION is given)";
-    auto answer = AnswerNextDialog(IDNO);
-    const bool done = ShellFileOperation(0, {download}, Join(dir.path(), "modules"), true);
-    const Dialog asked = answer.get();
-    ASSERT_NE(asked.window, nullptr) << "the shell replaced the file without asking";
-    EXPECT_NE(asked.texts.find("server.exe"), std::string::npos) << asked.texts;
-    EXPECT_FALSE(done);
-    EXPECT_EQ(dir.Read("modules\\server.exe"), "installed");
-    EXPECT_EQ(dir.Read("server.exe"), "downloaded");
+std::wstring NameList(PCZZWSTR list) {
+    std::wstring names;
+    while (*list) {
+        const std::wstring name(list);
+        names += name + L'|';
+        list += name.size() + 1;
+    }
+    return names;
 }
 
-TEST(Shell, MovingAMissingFileFails) {
-    TempDir dir;
-    if (UnderWine())
-        GTEST_SKIP() << "Wine's SHFileOperationA reports success for a missing source and shows "
-                        "no error (Windows shows its error and returns non-zero)";
-    auto error = AnswerNextDialog(IDOK);
-    EXPECT_FALSE(ShellFileOperation(0, {Join(dir.path(), "missing.dll")}, dir.path(), true));
-    EXPECT_NE(error.get().window, nullptr) << "the shell showed no error";
+int AnswerAsWindows(SHFILEOPSTRUCTW* operation) {
+    g_answer.function = operation->wFunc;
+    g_answer.flags = operation->fFlags;
+    g_answer.from = NameList(operation->pFrom);
+    g_answer.to = NameList(operation->pTo);
+    operation->fAnyOperationsAborted = g_answer.aborted;
+    return g_answer.result;
+}
+
+TEST(Shell, TheShellsRefusalsAndAbortsAreFailures) {
+    const std::string download = "C:\\Downloads\\\u4e0b\u8f7d\\server \U0001F600.exe";
+    const std::string modules = "C:\\Server \u0141\u00f3d\u017a\\modules";
+    g_answer = Answering(0, false);
+    EXPECT_TRUE(ShellFileOperation(0, {download, download + "2"}, modules, true, &AnswerAsWindows));
+    EXPECT_EQ(g_answer.function, static_cast<UINT>(FO_MOVE));
+    EXPECT_EQ(g_answer.flags, 0) << "the shell must ask before replacing and show its errors";
+    EXPECT_EQ(platform::win32::Utf8(g_answer.from), download + "|" + download + "2|");
+    EXPECT_EQ(platform::win32::Utf8(g_answer.to), modules + "|");
+
+    g_answer = Answering(0, true);  // "No" to replacing: success returned, the abort flagged
+    EXPECT_FALSE(ShellFileOperation(0, {download}, modules, true, &AnswerAsWindows));
+    g_answer =
+        Answering(0x7C, false);  // a missing source: the shell's error shown, non-zero returned
+    EXPECT_FALSE(ShellFileOperation(0, {download}, modules, false, &AnswerAsWindows));
+    EXPECT_EQ(g_answer.function, static_cast<UINT>(FO_COPY));
+    g_answer = {};
+    EXPECT_FALSE(ShellFileOperation(0, {download, ""}, modules, true, &AnswerAsWindows));
+    EXPECT_EQ(g_answer.function, 0u) << "an empty name would end the list early";
 }
 
 TEST(Shell, FolderPickerOpensOnTheFolderAndGivesItBack) {
     TempDir dir;
-    const std::string start = Join(dir.path(), "downloads");
-    std::filesystem::create_directory(start);
+    const std::string start = Join(dir.path(), "downloads \u0141\u00f3d\u017a \u4e0b\u8f7d");
+    std::filesystem::create_directory(platform::PathFromUtf8(start));
     const unsigned flags = platform::BrowseFlags(true, false, true);
 
     std::string folder = start;
-    auto picked = AnswerNextDialog(IDOK, "downloads");
+    auto picked = AnswerNextDialog(IDOK, "downloads \u0141\u00f3d\u017a \u4e0b\u8f7d");
     EXPECT_TRUE(platform::win32::BrowseForFolder(0, "Download directory", L"", folder, flags));
     const Dialog shown = picked.get();
     ASSERT_NE(shown.window, nullptr);
-    if (UnderWine() && shown.texts.find("downloads") == std::string::npos)
-        GTEST_SKIP() << "Wine's folder picker did not apply the preselection this time (it applies "
-                        "it only after showing, and under load at times not at all; Windows "
-                        "selects the folder before the picker shows)";
     EXPECT_NE(shown.texts.find("Download directory"), std::string::npos) << shown.texts;
     EXPECT_STRCASEEQ(folder.c_str(), start.c_str());
 
