@@ -152,6 +152,17 @@ void FileTransfer::stopStallTimer() {
     stallTimer_.stop();
 }
 
+void FileTransfer::keepWaiting() {
+    if (outcome_ == Outcome::Running && stallTimer_.isActive()) restartStallTimer();
+}
+
+// Up to 64 KiB (a catalogue list of a few thousand entries) a fresh fetch costs a few round
+// trips at most, less than a resume note and the syncs on a slow disk.
+bool FileTransfer::skipsDurability(qint64 size) const {
+    constexpr qint64 kScratchLimit = 64 * 1024;
+    return scratch_ && size >= 0 && size <= kScratchLimit;
+}
+
 void FileTransfer::start() {
     const QString scheme = url_.scheme().toLower();
     if (!url_.isValid() || (scheme != "http" && scheme != "https"))
@@ -167,6 +178,9 @@ void FileTransfer::start() {
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(maxRedirects_);
+    // Small lists may queue behind one another on a warm HTTP/1.1 connection; anything else
+    // could stall behind a slow answer there.
+    request.setAttribute(QNetworkRequest::HttpPipeliningAllowedAttribute, scratch_);
     // Unencoded bodies keep the progress comparable with Content-Length.
     request.setRawHeader("Accept-Encoding", "identity");
     if (resumeFrom_ > 0) {
@@ -244,7 +258,7 @@ bool FileTransfer::acceptAnswer() {
         return false;
     }
     validator_ = validatorOf(*reply_);
-    if (validator_.isEmpty() || !partial_.note(url_, validator_)) {
+    if (validator_.isEmpty() || skipsDurability(bodyLength) || !partial_.note(url_, validator_)) {
         validator_.clear();
         partial_.forget();
     }
@@ -353,7 +367,7 @@ void FileTransfer::deliver() {
             tr("damaged in transfer: %1 does not match the digest the server sent").arg(name));
     }
     errno = 0;
-    if (!file_.flush() || !platform::SyncToDisk(file_.handle()))
+    if (!file_.flush() || (!skipsDurability(written_) && !platform::SyncToDisk(file_.handle())))
         return fail(describeWriteError(file_, errno));
     file_.close();
     std::error_code error;

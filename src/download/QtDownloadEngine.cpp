@@ -5,8 +5,12 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#if QT_CONFIG(ssl)
+#include <QSslConfiguration>
+#endif
 #include <QTimer>
 
 #include "download/DownloadRun.h"
@@ -48,6 +52,11 @@ int QtDownloadEngine::AddFile(const std::string& url, const std::string& destina
     return 1;
 }
 
+int QtDownloadEngine::AddScratchFile(const std::string& url, const std::string& destination) {
+    queue_.push_back({url, destination, true});
+    return 1;
+}
+
 QNetworkAccessManager& QtDownloadEngine::network(QWidget* owner) {
     if (!network_) {
         network_ = std::make_unique<QNetworkAccessManager>();
@@ -65,14 +74,43 @@ QNetworkAccessManager& QtDownloadEngine::network(QWidget* owner) {
     return *network_;
 }
 
+// A second connection opens beside the probe's, in the same round trip, so that the run
+// which follows (the catalogue) finds two warm HTTP/1.1 connections: Qt sends at most four
+// requests in a row on one. Over HTTP/2 Qt keeps to the one connection and this joins it.
+void QtDownloadEngine::preconnect(QNetworkAccessManager& network, const QUrl& url) {
+    // Through a proxy the spare connection would be one more login to ask for.
+    QNetworkProxyFactory* proxies = network.proxyFactory();
+    if (proxies != nullptr) {
+        const QList<QNetworkProxy> route = proxies->queryProxy(QNetworkProxyQuery(url));
+        if (!route.isEmpty() && route.front().type() != QNetworkProxy::NoProxy) return;
+    }
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http")) {
+        network.connectToHost(url.host(), static_cast<quint16>(url.port(80)));
+        return;
+    }
+#if QT_CONFIG(ssl)
+    if (scheme == QLatin1String("https")) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setAllowedNextProtocols(
+            {QSslConfiguration::ALPNProtocolHTTP2, QSslConfiguration::NextProtocolHttp1_1});
+        network.connectToHostEncrypted(url.host(), static_cast<quint16>(url.port(443)), tls);
+    }
+#endif
+}
+
 int QtDownloadEngine::IsConnected() {
     const QUrl url(QString::fromStdString(probeUrl_));
     if (!url.isValid() || url.host().isEmpty()) return 0;
     QNetworkAccessManager& network = this->network(nullptr);
+    preconnect(network, url);
     QNetworkRequest request(url);
     // Any answer counts, a redirect too.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
+    // The connection this opens stays for the run that follows; answering pipelined requests
+    // here tells Qt that it may send that run's requests behind one another.
+    request.setAttribute(QNetworkRequest::HttpPipeliningAllowedAttribute, true);
     const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(network.head(request),
                                                                          [](QNetworkReply* ended) {
                                                                              ended->abort();
@@ -98,8 +136,9 @@ int QtDownloadEngine::DownloadFiles(QWidget* owner) {
     if (queue_.empty()) return 1;
     QNetworkAccessManager& network = this->network(owner);
     std::vector<download::QueuedFile> files;
-    for (const auto& [url, destination] : queue_)
-        files.push_back({QUrl(QString::fromStdString(url)), QString::fromStdString(destination)});
+    for (const auto& [url, destination, scratch] : queue_)
+        files.push_back(
+            {QUrl(QString::fromStdString(url)), QString::fromStdString(destination), scratch});
     const QString caption = QString::fromStdString(title_);
     download::ProgressWindow window(owner, caption);
     window.show();

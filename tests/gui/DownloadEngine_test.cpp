@@ -1,5 +1,6 @@
 // The real engine against a real HTTP server on 127.0.0.1: queue order, blocking, the
 // window, atomic destinations in every failure, the one failure message, and cancel.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -81,7 +82,7 @@ class DownloadEngineTest : public ::testing::Test {
     }
 };
 
-TEST_F(DownloadEngineTest, FetchesInQueueOrderAndReturnsOnlyWhenAllArrived) {
+TEST_F(DownloadEngineTest, FetchesEveryQueuedFileOnceAndReturnsOnlyWhenAllArrived) {
     server.serveFile("/few", "abc\r\n");
     server.serveFile("/empty", "");
     server.serveGenerated("/mib", 1 << 20);
@@ -93,7 +94,9 @@ TEST_F(DownloadEngineTest, FetchesInQueueOrderAndReturnsOnlyWhenAllArrived) {
 
     EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
 
-    EXPECT_EQ(server.requestedTargets(), (std::vector<std::string>{"/mib", "/few", "/empty"}));
+    // Asked in queue order, but over parallel connections they may arrive in any order.
+    EXPECT_THAT(server.requestedTargets(),
+                ::testing::UnorderedElementsAre("/mib", "/few", "/empty"));
     EXPECT_EQ(dir.Read("a.txt"), "abc\r\n");
     EXPECT_TRUE(dir.Exists("m.txt"));
     EXPECT_EQ(dir.Read("m.txt"), "");
@@ -264,16 +267,18 @@ TEST_F(DownloadEngineTest, A64MiBFileArrivesIntactAndTheWindowRepaintsAtMostTenT
     EXPECT_LE(refreshes, 2 + elapsed / ProgressWindow::kRefreshMs) << "in " << elapsed << " ms";
 }
 
-TEST_F(DownloadEngineTest, CancelAnswersWithin200msWhileTheConnectionHangs) {
+TEST_F(DownloadEngineTest, CancelAnswersWithin200msWhileTheConnectionsHang) {
     server.serveStall("/stalls", "abc");
-    server.serveFile("/next", "next");
+    server.serveStall("/next");
     dir.Write("stalls.bin", kOldContent);
     queue("/stalls", "stalls.bin");
     queue("/next", "next.txt");
     QElapsedTimer sinceClick;
     WhenModal<ProgressWindow>([&](ProgressWindow& window) {
         // Let the transfer hang for a moment first.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount("/stalls") == 1; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return server.requestCount("/stalls") == 1 && server.requestCount("/next") == 1;
+        }));
         QTest::qWait(300);
         sinceClick.start();
         QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
@@ -285,7 +290,6 @@ TEST_F(DownloadEngineTest, CancelAnswersWithin200msWhileTheConnectionHangs) {
     EXPECT_EQ(result, 0);
     EXPECT_EQ(dir.Read("stalls.bin"), kOldContent);
     EXPECT_FALSE(dir.Exists("next.txt"));
-    EXPECT_EQ(server.requestCount("/next"), 0);
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"stalls.bin"}));
     EXPECT_EQ(shown.count, 0) << "a cancel is not a failure";
 }
