@@ -51,6 +51,23 @@ int OpenTun(const char* nsPath, const char* name) {
     return fd;
 }
 
+// With CORVALITE_WIRE_LOG set, one line per IPv4 TCP packet: time, direction, ports, flags
+// and payload length; enough to count the round trips of a run by hand.
+void LogPacket(std::FILE* log, Clock::time_point start, int direction, const char* packet,
+               ssize_t size) {
+    if (log == nullptr || size < 40 || (packet[0] >> 4) != 4 || packet[9] != 6) return;
+    const auto at = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const int ipHeader = (packet[0] & 0x0f) * 4;
+    const auto* tcp = reinterpret_cast<const unsigned char*>(packet + ipHeader);
+    const int from = tcp[0] << 8 | tcp[1];
+    const int to = tcp[2] << 8 | tcp[3];
+    const int tcpHeader = (tcp[12] >> 4) * 4;
+    const int flags = tcp[13];
+    std::fprintf(log, "%10.3f %s %5d>%-5d %s%s%s%s len %zd\n", at, direction == 0 ? "->" : "<-",
+                 from, to, flags & 0x02 ? "S" : "", flags & 0x01 ? "F" : "",
+                 flags & 0x08 ? "P" : "", flags & 0x04 ? "R" : "", size - ipHeader - tcpHeader);
+}
+
 struct Held {
     Clock::time_point due;
     std::vector<char> packet;
@@ -80,6 +97,10 @@ int main(int argc, char** argv) {
     std::printf("ready\n");
     std::fflush(stdout);
 
+    const char* logPath = std::getenv("CORVALITE_WIRE_LOG");
+    if (logPath != nullptr && *logPath == '\0') logPath = nullptr;
+    std::FILE* log = logPath != nullptr ? std::fopen(logPath, "w") : nullptr;
+    const auto start = Clock::now();
     std::mt19937_64 random(0x5eed);
     std::uniform_real_distribution<double> dice(0.0, 1.0);
     Direction directions[2] = {{a, b, {}}, {b, a, {}}};
@@ -102,6 +123,7 @@ int main(int argc, char** argv) {
             for (;;) {
                 const ssize_t got = read(directions[i].from, buffer.data(), buffer.size());
                 if (got <= 0) break;
+                LogPacket(log, start, i, buffer.data(), got);
                 if (loss > 0 && dice(random) < loss) continue;
                 directions[i].held.push_back(
                     {Clock::now() + delay,
@@ -118,5 +140,6 @@ int main(int argc, char** argv) {
             }
         }
     }
+    if (log != nullptr) std::fclose(log);
     return 0;
 }

@@ -12,6 +12,8 @@
 # made is removed when it ends. It needs root; without it it prints why and skips.
 set -euo pipefail
 bin=$1 demo=$2 out=$3 rounds=${4:-5}
+export QT_QPA_PLATFORM=offscreen
+unset DISPLAY WAYLAND_DISPLAY http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 skip() { echo "link benchmark skipped: $*" >&2; printf 'skipped: %s\n' "$*" >"$out"; exit 0; }
 
 nginx=$(command -v nginx || echo /usr/sbin/nginx)
@@ -38,11 +40,11 @@ ip -n "$near" link set lo up
 ip -n "$far" link set lo up
 
 # Settings: name, one-way delay in ms, loss in %.
-settings=("0:0:0" "50:25:0" "100:50:0" "200:100:0" "100l:50:1")
+settings=(${LINK_SETTINGS:-"0:0:0" "50:25:0" "100:50:0" "200:100:0" "100l:50:1"})
 for i in "${!settings[@]}"; do
   IFS=: read -r _ oneway loss <<<"${settings[$i]}"
   coproc_out="$work/wire$i.out"
-  "$bin/bench_link_wire" "/run/netns/$near" "cvn$i" "/run/netns/$far" "cvf$i" "$oneway" "$loss" \
+  CORVALITE_WIRE_LOG=${WIRE_LOG:+$WIRE_LOG/wire$i.log} "$bin/bench_link_wire" "/run/netns/$near" "cvn$i" "/run/netns/$far" "cvf$i" "$oneway" "$loss" \
     >"$coproc_out" &
   wires+=($!)
   for _ in $(seq 100); do grep -q ready "$coproc_out" 2>/dev/null && break; sleep 0.05; done
@@ -150,7 +152,7 @@ for i, (name, oneway, loss) in enumerate(settings):
     for scheme in ("http", "https"):
         got = runs.get((i, scheme), [])
         if not got:
-            rows.append(f"| {name} ms | {scheme.upper()} | no run finished | | | | | | |")
+            rows.append(f"| {name.rstrip('l')} ms | {scheme.upper()} | no run finished | | | | | | |")
             continue
         start, update = med([g[0] for g in got]), med([g[1] for g in got])
         load = statistics.mean(g[2] for g in got)

@@ -17,8 +17,11 @@
 #include "download/ProgressWindow.h"
 #include "download/ProxyLoginDialog.h"
 #include "download/ProxyLogins.h"
+#include "platform/LowDelay.h"
 
 namespace {
+
+constexpr int kSpareConnections = 4;
 
 QString failureText(const std::vector<download::FailedFile>& failures) {
     QStringList lines{QStringLiteral("These files could not be downloaded:")};
@@ -60,6 +63,9 @@ int QtDownloadEngine::AddScratchFile(const std::string& url, const std::string& 
 QNetworkAccessManager& QtDownloadEngine::network(QWidget* owner) {
     if (!network_) {
         network_ = std::make_unique<QNetworkAccessManager>();
+        // Right after the handshake, before the first request goes out on the connection.
+        QObject::connect(network_.get(), &QNetworkAccessManager::encrypted, network_.get(),
+                         [] { platform::DisableSmallPacketDelay(); });
         // The manager owns the logins.
         new download::ProxyLogins(*network_, options_.askProxyCredentials
                                                  ? options_.askProxyCredentials
@@ -74,9 +80,10 @@ QNetworkAccessManager& QtDownloadEngine::network(QWidget* owner) {
     return *network_;
 }
 
-// A second connection opens beside the probe's, in the same round trip, so that the run
-// which follows (the catalogue) finds two warm HTTP/1.1 connections: Qt sends at most four
-// requests in a row on one. Over HTTP/2 Qt keeps to the one connection and this joins it.
+// Spare connections open beside the probe's, so that the run which follows (the catalogue's
+// five lists) finds one warm HTTP/1.1 connection for each list: Qt sends a request behind
+// another on a connection only once that connection has answered a GET, and two at most.
+// Over HTTP/2 Qt keeps to the one connection and the spare joins it.
 void QtDownloadEngine::preconnect(QNetworkAccessManager& network, const QUrl& url) {
     // Through a proxy the spare connection would be one more login to ask for.
     QNetworkProxyFactory* proxies = network.proxyFactory();
@@ -86,7 +93,8 @@ void QtDownloadEngine::preconnect(QNetworkAccessManager& network, const QUrl& ur
     }
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("http")) {
-        network.connectToHost(url.host(), static_cast<quint16>(url.port(80)));
+        for (int spare = 0; spare < kSpareConnections; ++spare)
+            network.connectToHost(url.host(), static_cast<quint16>(url.port(80)));
         return;
     }
 #if QT_CONFIG(ssl)
@@ -127,6 +135,8 @@ int QtDownloadEngine::IsConnected() {
     deadline.start(options_.probeTimeout);
     // The windows keep painting; clicks wait until the answer is in.
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // The probe's connections serve the catalogue next.
+    platform::DisableSmallPacketDelay();
     const bool answered =
         reply->isFinished() && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     return answered ? 1 : 0;
