@@ -1,10 +1,9 @@
 #pragma once
 // One run of the queue: the files are asked for in queue order and their transfers overlap
-// (several at once on the engine's connections: HTTP/2 streams, or HTTP/1.1 pipelined and
-// parallel requests), while the progress window shows the first file not yet ended, as if
-// they came one after another; the run stops at once when the user cancels. A file whose
-// try failed for a passing reason is tried again, resuming, after a growing pause, until
-// several tries in a row brought no new bytes.
+// (HTTP/2 streams on one connection, or parallel HTTP/1.1 connections), while the progress window
+// shows the first file not yet ended, as if they came one after another; the run stops at once when
+// the user cancels. A file whose try failed for a passing reason is tried again, resuming, after a
+// growing pause, until several tries in a row brought no new bytes.
 #include <QEventLoop>
 #include <QObject>
 #include <QPointer>

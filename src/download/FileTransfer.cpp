@@ -178,9 +178,6 @@ void FileTransfer::start() {
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(maxRedirects_);
-    // Small lists may queue behind one another on a warm HTTP/1.1 connection; anything else
-    // could stall behind a slow answer there.
-    request.setAttribute(QNetworkRequest::HttpPipeliningAllowedAttribute, scratch_);
     // Unencoded bodies keep the progress comparable with Content-Length.
     request.setRawHeader("Accept-Encoding", "identity");
     if (resumeFrom_ > 0) {
