@@ -112,7 +112,6 @@ int QtDownloadEngine::IsConnected() {
     const QUrl url(QString::fromStdString(probeUrl_));
     if (!url.isValid() || url.host().isEmpty()) return 0;
     QNetworkAccessManager& network = this->network(nullptr);
-    preconnect(network, url);
     QNetworkRequest request(url);
     // Any answer counts, a redirect too.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -122,6 +121,11 @@ int QtDownloadEngine::IsConnected() {
                                                                              ended->abort();
                                                                              ended->deleteLater();
                                                                          });
+    // Qt opens a host's further connections only once its first one is up, and then only
+    // when a request comes or goes: the probe's request leaving is that moment.
+    QObject::connect(
+        reply.get(), &QNetworkReply::requestSent, &network,
+        [&network, url] { preconnect(network, url); }, Qt::SingleShotConnection);
     QEventLoop loop;
     QTimer deadline;
     // A person typing a proxy login is not a server that does not answer.
