@@ -56,7 +56,7 @@ void FetchCatalogue(DownloadEngine& engine, QWidget* owner, const std::string& l
     engine.SetOption("title", "Receiving info");
     engine.ClearFiles();
     for (const auto& file : kFiles)
-        engine.AddFile(catalogueBase + file.serverPath, listFolder + file.localName);
+        engine.AddScratchFile(catalogueBase + file.serverPath, listFolder + file.localName);
     engine.DownloadFiles(owner);
 
     catalogue.PHP.LoadFromFile(listFolder + "list.txt");

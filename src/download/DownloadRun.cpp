@@ -8,88 +8,155 @@
 
 namespace download {
 
+// The state of one queued file across its tries.
+struct DownloadRun::Slot {
+    QPointer<FileTransfer> transfer;
+    std::unique_ptr<Alarm> pause;
+    // How far any try got, tries in a row that got no further, and the running hash that a
+    // resumed try continues.
+    qint64 furthest = 0;
+    int triesWithoutProgress = 0;
+    int tries = 0;
+    std::optional<RunningDigest> digest;
+    // What the window shows once this file is the first unended one.
+    qint64 done = 0;
+    qint64 total = -1;
+    QString retryWhy;
+    std::chrono::milliseconds retryPause{0};
+    bool ended = false;
+    std::optional<QString> failure;
+};
+
 DownloadRun::DownloadRun(QNetworkAccessManager& network, std::vector<QueuedFile> files,
                          RunLimits limits)
     : network_(network), files_(std::move(files)), limits_(std::move(limits)) {
-    pauseTimer_ = (limits_.clock ? *limits_.clock : systemClock()).alarm();
-    connect(pauseTimer_.get(), &Alarm::fired, this, &DownloadRun::startTry);
+    for (std::size_t index = 0; index < files_.size(); ++index) {
+        auto slot = std::make_unique<Slot>();
+        slot->pause = (limits_.clock ? *limits_.clock : systemClock()).alarm();
+        connect(slot->pause.get(), &Alarm::fired, this, [this, index] { startTry(index); });
+        slots_.push_back(std::move(slot));
+    }
 }
+
+DownloadRun::~DownloadRun() = default;
 
 RunReport DownloadRun::exec(ProgressWindow& window) {
     window_ = &window;
     connect(&window, &ProgressWindow::cancelRequested, this, &DownloadRun::cancel);
-    startNext();
-    if (next_ < files_.size()) loop_.exec();
+    if (!files_.empty()) {
+        window_->beginFile(0, static_cast<int>(files_.size()),
+                           QFileInfo(files_[0].destination).fileName());
+        startMore();
+        if (ended_ < static_cast<int>(files_.size()) && !report_.cancelled) loop_.exec();
+    }
     window_->disconnect(this);
+    for (std::size_t index = 0; index < files_.size(); ++index)
+        if (slots_[index]->failure)
+            report_.failures.push_back({files_[index], *slots_[index]->failure});
     return report_;
 }
 
-void DownloadRun::startNext() {
-    if (report_.cancelled || next_ >= files_.size()) {
-        loop_.quit();
-        return;
+// Asks for the next files in queue order while fewer than the limit are under way.
+void DownloadRun::startMore() {
+    const int limit = std::max(limits_.overlap, 1);
+    while (!report_.cancelled && active_ < limit && nextToStart_ < files_.size()) {
+        ++active_;
+        startTry(nextToStart_++);
     }
-    const QueuedFile& file = files_[next_];
-    window_->beginFile(static_cast<int>(next_), static_cast<int>(files_.size()),
-                       QFileInfo(file.destination).fileName());
-    furthest_ = 0;
-    triesWithoutProgress_ = 0;
-    tries_ = 0;
-    digest_.reset();
-    startTry();
 }
 
-void DownloadRun::startTry() {
-    const QueuedFile& file = files_[next_];
-    ++tries_;
-    window_->setRetrying({}, {});
-    current_ = new FileTransfer(network_, file.url, file.destination, limits_, digest_, this);
-    connect(current_, &FileTransfer::progressed, window_, &ProgressWindow::setBytes);
-    connect(current_, &FileTransfer::ended, this, &DownloadRun::onEnded);
-    current_->start();
+void DownloadRun::startTry(std::size_t index) {
+    const QueuedFile& file = files_[index];
+    Slot& slot = *slots_[index];
+    ++slot.tries;
+    slot.retryWhy.clear();
+    if (index == shown_) window_->setRetrying({}, {});
+    auto* transfer =
+        new FileTransfer(network_, file.url, file.destination, limits_, slot.digest, this);
+    transfer->setScratch(file.scratch);
+    slot.transfer = transfer;
+    connect(transfer, &FileTransfer::progressed, this,
+            [this, index](qint64 done, qint64 total) { onProgressed(index, done, total); });
+    connect(transfer, &FileTransfer::ended, this, [this, index] { onEnded(index); });
+    transfer->start();
 }
 
-void DownloadRun::onEnded() {
-    FileTransfer* const ended = current_;
+void DownloadRun::onProgressed(std::size_t index, qint64 done, qint64 total) {
+    Slot& slot = *slots_[index];
+    slot.done = done;
+    slot.total = total;
+    if (index == shown_) window_->setBytes(done, total);
+    // Bytes moving for one file mean the connections are alive: a file waiting its turn
+    // behind it on the same connection is not stalled.
+    for (const auto& other : slots_)
+        if (other.get() != &slot && other->transfer) other->transfer->keepWaiting();
+}
+
+void DownloadRun::onEnded(std::size_t index) {
+    Slot& slot = *slots_[index];
+    FileTransfer* const ended = slot.transfer;
     // Still inside the transfer's own signal: let it go once that has returned.
     ended->deleteLater();
-    current_ = nullptr;
+    slot.transfer = nullptr;
     report_.bytesReceived += ended->received();
     if (ended->outcome() == FileTransfer::Outcome::Arrived) {
         ++report_.arrived;
     } else {
-        if (retryLater(*ended)) return;
-        report_.failures.push_back({files_[next_], ended->failure()});
+        if (retryLater(index, *ended)) return;
+        slot.failure = ended->failure();
     }
-    ++next_;
-    startNext();
+    slot.ended = true;
+    ++ended_;
+    --active_;
+    showFirstUnended();
+    if (ended_ == static_cast<int>(files_.size())) {
+        loop_.quit();
+        return;
+    }
+    startMore();
 }
 
-// Schedules another try of the current file when the failure may pass; false when not.
-bool DownloadRun::retryLater(const FileTransfer& ended) {
+void DownloadRun::showFirstUnended() {
+    const std::size_t before = shown_;
+    while (shown_ < files_.size() && slots_[shown_]->ended) ++shown_;
+    if (shown_ == before || shown_ >= files_.size()) return;
+    const Slot& slot = *slots_[shown_];
+    window_->beginFile(static_cast<int>(shown_), static_cast<int>(files_.size()),
+                       QFileInfo(files_[shown_].destination).fileName());
+    if (slot.done > 0 || slot.total >= 0) window_->setBytes(slot.done, slot.total);
+    window_->setRetrying(slot.retryWhy, slot.retryPause);
+}
+
+// Schedules another try of the file when the failure may pass; false when not.
+bool DownloadRun::retryLater(std::size_t index, const FileTransfer& ended) {
     using Retry = FileTransfer::Retry;
-    const bool started = tries_ > 1 || furthest_ > 0 || ended.reached() > 0;
+    Slot& slot = *slots_[index];
+    const bool started = slot.tries > 1 || slot.furthest > 0 || ended.reached() > 0;
     if (ended.retry() == Retry::Never || (ended.retry() == Retry::OnceStarted && !started) ||
-        tries_ >= limits_.retry.mostTries)
+        slot.tries >= limits_.retry.mostTries)
         return false;
-    if (ended.reached() > furthest_) {
-        furthest_ = ended.reached();
-        triesWithoutProgress_ = 0;
-    } else if (++triesWithoutProgress_ > limits_.retry.retriesWithoutProgress) {
+    if (ended.reached() > slot.furthest) {
+        slot.furthest = ended.reached();
+        slot.triesWithoutProgress = 0;
+    } else if (++slot.triesWithoutProgress > limits_.retry.retriesWithoutProgress) {
         return false;
     }
     // Pauses grow while nothing moves; a try that got further starts the count again.
     const auto pause =
-        limits_.retry.pauseBefore(std::max(triesWithoutProgress_, 1), ended.retryAfter());
-    window_->setRetrying(ended.failure(), pause);
-    pauseTimer_->start(pause);
+        limits_.retry.pauseBefore(std::max(slot.triesWithoutProgress, 1), ended.retryAfter());
+    slot.retryWhy = ended.failure();
+    slot.retryPause = pause;
+    if (index == shown_) window_->setRetrying(slot.retryWhy, pause);
+    slot.pause->start(pause);
     return true;
 }
 
 void DownloadRun::cancel() {
     report_.cancelled = true;
-    pauseTimer_->stop();
-    if (current_) current_->cancel();
+    for (const auto& slot : slots_) {
+        slot->pause->stop();
+        if (slot->transfer) slot->transfer->cancel();
+    }
     loop_.quit();
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// One run of the queue: fetches the files one after another in queue order while the
-// progress window shows how far it got, and stops at once when the user cancels. A file
-// whose try failed for a passing reason is tried again, resuming, after a growing pause,
-// until several tries in a row brought no new bytes.
+// One run of the queue: the files are asked for in queue order and their transfers overlap
+// (HTTP/2 streams on one connection, or parallel HTTP/1.1 connections), while the progress window
+// shows the first file not yet ended, as if they came one after another; the run stops at once when
+// the user cancels. A file whose try failed for a passing reason is tried again, resuming, after a
+// growing pause, until several tries in a row brought no new bytes.
 #include <QEventLoop>
 #include <QObject>
 #include <QPointer>
@@ -27,6 +28,8 @@ class ProgressWindow;
 struct QueuedFile {
     QUrl url;
     QString destination;
+    // Read and deleted by the caller right away: nobody resumes it after a crash.
+    bool scratch = false;
 };
 
 struct FailedFile {
@@ -37,6 +40,7 @@ struct FailedFile {
 struct RunReport {
     int arrived = 0;
     bool cancelled = false;
+    // In queue order.
     std::vector<FailedFile> failures;
     // Bytes that came over the network, every try of every file.
     qint64 bytesReceived = 0;
@@ -46,30 +50,30 @@ class DownloadRun : public QObject {
     Q_OBJECT
   public:
     DownloadRun(QNetworkAccessManager& network, std::vector<QueuedFile> files, RunLimits limits);
+    ~DownloadRun() override;
 
     // Returns when every file has ended or the window's Cancel was pressed.
     RunReport exec(ProgressWindow& window);
 
   private:
-    void startNext();
-    void startTry();
-    void onEnded();
-    bool retryLater(const FileTransfer& ended);
+    struct Slot;
+    void startMore();
+    void startTry(std::size_t index);
+    void onEnded(std::size_t index);
+    void onProgressed(std::size_t index, qint64 done, qint64 total);
+    bool retryLater(std::size_t index, const FileTransfer& ended);
+    void showFirstUnended();
     void cancel();
 
     QNetworkAccessManager& network_;
     const std::vector<QueuedFile> files_;
     const RunLimits limits_;
     ProgressWindow* window_ = nullptr;
-    QPointer<FileTransfer> current_;
-    std::unique_ptr<Alarm> pauseTimer_;
-    std::size_t next_ = 0;
-    // Of the current file: how far any try got, tries in a row that got no further, and
-    // the running hash that a resumed try continues.
-    qint64 furthest_ = 0;
-    int triesWithoutProgress_ = 0;
-    int tries_ = 0;
-    std::optional<RunningDigest> digest_;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::size_t nextToStart_ = 0;
+    std::size_t shown_ = 0;  // the file the window shows: the first that has not ended
+    int active_ = 0;         // started and not ended, pauses between tries included
+    int ended_ = 0;
     RunReport report_;
     QEventLoop loop_;
 };

@@ -145,6 +145,17 @@ void FileTransfer::stopStallTimer() {
     stallTimer_->stop();
 }
 
+void FileTransfer::keepWaiting() {
+    if (outcome_ == Outcome::Running && stallTimer_->isActive()) restartStallTimer();
+}
+
+// Up to 64 KiB (a catalogue list of a few thousand entries) a fresh fetch costs a few round
+// trips at most, less than a resume note and the syncs on a slow disk.
+bool FileTransfer::skipsDurability(qint64 size) const {
+    constexpr qint64 kScratchLimit = 64 * 1024;
+    return scratch_ && size >= 0 && size <= kScratchLimit;
+}
+
 void FileTransfer::start() {
     const QString scheme = url_.scheme().toLower();
     if (!url_.isValid() || (scheme != "http" && scheme != "https"))
@@ -297,7 +308,7 @@ bool FileTransfer::acceptWhole() {
     validator_ = strongValidatorOf(*reply_);
     known_ = PartialNote{url_, reply_->url(), validator_, expected_,
                          digest.digest ? digest.digest->toText() : QString()};
-    if (validator_.isEmpty() || !partial_.note(*known_)) {
+    if (validator_.isEmpty() || skipsDurability(expected_) || !partial_.note(*known_)) {
         validator_.clear();
         known_.reset();
         partial_.forget();
@@ -423,7 +434,7 @@ void FileTransfer::deliver() {
             retry);
     }
     errno = 0;
-    if (!file_.flush() || !platform::SyncToDisk(file_.handle()))
+    if (!file_.flush() || (!skipsDurability(written_) && !platform::SyncToDisk(file_.handle())))
         return fail(describeWriteError(file_, errno));
     // The rename hands on whatever the name holds now: it must still be the bytes written.
     if (!platform::StillNamesPlainFile(file_.handle(),

@@ -39,6 +39,11 @@ class FileTransfer : public QObject {
     void start();
     // Ends at once, keeping what arrived when it can be resumed; no ended() follows.
     void cancel();
+    // A small file its caller reads and deletes at once: no resume note and no sync to disk,
+    // which cost more than fetching it again. Set before start().
+    void setScratch(bool scratch) { scratch_ = scratch; }
+    // Another transfer on the same connections moved: waiting for one's turn is no stall.
+    void keepWaiting();
 
     Outcome outcome() const { return outcome_; }
     // Why it failed, in words for the user.
@@ -75,6 +80,7 @@ class FileTransfer : public QObject {
     void abortReply();
     void finish(Outcome outcome);
     bool statusCarriesFile() const;
+    bool skipsDurability(qint64 size) const;
     // The one place the stall timer is armed and disarmed.
     void restartStallTimer();
     void stopStallTimer();
@@ -107,6 +113,7 @@ class FileTransfer : public QObject {
     QString failure_;
     Retry retry_ = Retry::Never;
     std::optional<std::chrono::milliseconds> retryAfter_;
+    bool scratch_ = false;
 };
 
 }  // namespace download

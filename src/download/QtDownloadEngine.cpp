@@ -5,15 +5,23 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#if QT_CONFIG(ssl)
+#include <QSslConfiguration>
+#endif
+#include <QTimer>
 
 #include "download/DownloadRun.h"
 #include "download/ProgressWindow.h"
 #include "download/ProxyLoginDialog.h"
 #include "download/ProxyLogins.h"
+#include "platform/LowDelay.h"
 
 namespace {
+
+constexpr int kSpareConnections = 4;
 
 QString failureText(const std::vector<download::FailedFile>& failures) {
     QStringList lines{QStringLiteral("These files could not be downloaded:")};
@@ -47,9 +55,17 @@ int QtDownloadEngine::AddFile(const std::string& url, const std::string& destina
     return 1;
 }
 
+int QtDownloadEngine::AddScratchFile(const std::string& url, const std::string& destination) {
+    queue_.push_back({url, destination, true});
+    return 1;
+}
+
 QNetworkAccessManager& QtDownloadEngine::network(QWidget* owner) {
     if (!network_) {
         network_ = std::make_unique<QNetworkAccessManager>();
+        // Right after the handshake, before the first request goes out on the connection.
+        QObject::connect(network_.get(), &QNetworkAccessManager::encrypted, network_.get(),
+                         [] { platform::DisableSmallPacketDelay(); });
         // The manager owns the logins.
         new download::ProxyLogins(*network_, options_.askProxyCredentials
                                                  ? options_.askProxyCredentials
@@ -62,6 +78,34 @@ QNetworkAccessManager& QtDownloadEngine::network(QWidget* owner) {
         std::make_unique<download::EnvironmentProxyFactory>(environment).release());
     download::ProxyLogins::of(*network_)->setOwner(owner);
     return *network_;
+}
+
+// Spare connections open beside the probe's, so that the run which follows (the catalogue's
+// five lists) finds one warm HTTP/1.1 connection for each list. Pipelining could do without,
+// but servers that mishandle it stall the requests behind the first (the test server here
+// held them for its one-second keep-alive), and Qt sends at most two in a row anyway.
+// Over HTTP/2 Qt keeps to the one connection and the spare joins it.
+void QtDownloadEngine::preconnect(QNetworkAccessManager& network, const QUrl& url) {
+    // Through a proxy the spare connection would be one more login to ask for.
+    QNetworkProxyFactory* proxies = network.proxyFactory();
+    if (proxies != nullptr) {
+        const QList<QNetworkProxy> route = proxies->queryProxy(QNetworkProxyQuery(url));
+        if (!route.isEmpty() && route.front().type() != QNetworkProxy::NoProxy) return;
+    }
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http")) {
+        for (int spare = 0; spare < kSpareConnections; ++spare)
+            network.connectToHost(url.host(), static_cast<quint16>(url.port(80)));
+        return;
+    }
+#if QT_CONFIG(ssl)
+    if (scheme == QLatin1String("https")) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setAllowedNextProtocols(
+            {QSslConfiguration::ALPNProtocolHTTP2, QSslConfiguration::NextProtocolHttp1_1});
+        network.connectToHostEncrypted(url.host(), static_cast<quint16>(url.port(443)), tls);
+    }
+#endif
 }
 
 int QtDownloadEngine::IsConnected() {
@@ -77,6 +121,11 @@ int QtDownloadEngine::IsConnected() {
                                                                              ended->abort();
                                                                              ended->deleteLater();
                                                                          });
+    // Qt opens a host's further connections only once its first one is up, and then only
+    // when a request comes or goes: the probe's request leaving is that moment.
+    QObject::connect(
+        reply.get(), &QNetworkReply::requestSent, &network,
+        [&network, url] { preconnect(network, url); }, Qt::SingleShotConnection);
     QEventLoop loop;
     const auto deadline = clock().alarm();
     // A person typing a proxy login is not a server that does not answer.
@@ -86,6 +135,8 @@ int QtDownloadEngine::IsConnected() {
     deadline->start(options_.probeTimeout);
     // The windows keep painting; clicks wait until the answer is in.
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // The probe's connections serve the catalogue next.
+    platform::DisableSmallPacketDelay();
     // A server whose certificate we refuse has answered too: online, so the download that
     // follows can say that it was the certificate instead of the user seeing only "Offline".
     const bool answered = reply->isFinished() &&
@@ -98,8 +149,9 @@ int QtDownloadEngine::DownloadFiles(QWidget* owner) {
     if (queue_.empty()) return 1;
     QNetworkAccessManager& network = this->network(owner);
     std::vector<download::QueuedFile> files;
-    for (const auto& [url, destination] : queue_)
-        files.push_back({QUrl(QString::fromStdString(url)), QString::fromStdString(destination)});
+    for (const auto& [url, destination, scratch] : queue_)
+        files.push_back(
+            {QUrl(QString::fromStdString(url)), QString::fromStdString(destination), scratch});
     const QString caption = QString::fromStdString(title_);
     download::RunReport report;
     {

@@ -16,6 +16,7 @@
 #include "download/RetryPolicy.h"
 
 class QNetworkAccessManager;
+class QUrl;
 
 struct QtDownloadOptions {
     // A transfer that receives nothing for this long fails.
@@ -55,6 +56,7 @@ class QtDownloadEngine : public DownloadEngine {
     int SetOption(const std::string& name, const std::string& value) override;
     void ClearFiles() override;
     int AddFile(const std::string& url, const std::string& destination) override;
+    int AddScratchFile(const std::string& url, const std::string& destination) override;
     int DownloadFiles(QWidget* owner) override;
     // Bytes the last DownloadFiles received over the network, resumed and retried tries too.
     qint64 lastRunBytesReceived() const { return lastRunBytes_; }
@@ -63,12 +65,14 @@ class QtDownloadEngine : public DownloadEngine {
     struct Queued {
         std::string url;
         std::string destination;
+        bool scratch = false;
     };
     // One network manager for the engine's life, so a proxy login given once holds for every
     // later probe and run; the proxy settings are read afresh for every call.
     QNetworkAccessManager& network(QWidget* owner);
     void reportFailures(QWidget* owner, const QString& text) const;
     download::Clock& clock() const;
+    static void preconnect(QNetworkAccessManager& network, const QUrl& url);
 
     const std::string probeUrl_;
     const Options options_;

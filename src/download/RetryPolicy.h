@@ -38,6 +38,10 @@ struct RunLimits {
     qint64 slowestBytesPerSecond = 1024;
     std::chrono::milliseconds rateWindow{60'000};
     Clock* clock = nullptr;  // null: the system's
+    // Files in transfer at once; more wait for one of them to end. Qt opens at most six
+    // connections to one server, so more would only queue inside Qt with their stall
+    // timers running.
+    int overlap = 6;
 };
 
 // 408, 429 and the 5xx answers of a busy or restarting server.

@@ -1,4 +1,5 @@
 // Catalogue retrieval through the real engine against a real HTTP server.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -42,13 +43,14 @@ struct CatalogueNetwork : ::testing::Test {
 
 }  // namespace
 
-TEST_F(CatalogueNetwork, FetchesTheFiveListsInOrderAndLeavesNothingBehind) {
+TEST_F(CatalogueNetwork, FetchesTheFiveListsOnceEachAndLeavesNothingBehind) {
     Fetch();
-    EXPECT_EQ(
+    // The engine asks in queue order; over overlapping connections they arrive in any order.
+    EXPECT_THAT(
         server.requestedTargets(),
-        (std::vector<std::string>{"/download/php/list_dbg.php", "/download/php/list.php",
-                                  "/download/php/versions.php", "/download/utils/list_mod.php",
-                                  "/download/utils/list_exe.php"}));
+        ::testing::UnorderedElementsAre(
+            "/download/php/list_dbg.php", "/download/php/list.php", "/download/php/versions.php",
+            "/download/utils/list_mod.php", "/download/utils/list_exe.php"));
     EXPECT_EQ(catalogue.PHP.Items(),
               (std::vector<std::string>{"SETUP_php-4.4.9.exe", "setup_php-5.2.17.exe"}));
     EXPECT_EQ(catalogue.Modules.Items(),

@@ -1,0 +1,11 @@
+#include "platform/LowDelay.h"
+
+namespace platform {
+
+// Winsock offers no list of a process's sockets and Qt does not hand its own out, so Qt's
+// HTTP connections keep the delay here.
+int DisableSmallPacketDelay() {
+    return 0;
+}
+
+}  // namespace platform
