@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "platform/Paths.h"
 #include "platform/PlainFile.h"
 #include "support/TempDir.h"
 
@@ -25,15 +26,15 @@ TEST(PlainFile, OnlyAPlainFileWithOneNameIsOpened) {
     ASSERT_GE(opened.fd, 0);
     EXPECT_TRUE(platform::StillNamesPlainFile(opened.fd, name));
     // Another file swapped in under the name while ours is open.
-    fs::rename(fs::u8path(name), fs::u8path(name + ".moved"));
+    fs::rename(platform::PathFromUtf8(name), platform::PathFromUtf8(name + ".moved"));
     dir.Write("\xe6\x97\xa5\xf0\x9f\x93\xa6.partial", "swapped");
     EXPECT_FALSE(platform::StillNamesPlainFile(opened.fd, name));
     close(opened.fd);
-    fs::rename(fs::u8path(name + ".moved"), fs::u8path(name));
+    fs::rename(platform::PathFromUtf8(name + ".moved"), platform::PathFromUtf8(name));
     opened = platform::OpenPlainFile(name, false);
     ASSERT_GE(opened.fd, 0);
     close(opened.fd);
-    fs::remove(fs::u8path(name));
+    fs::remove(platform::PathFromUtf8(name));
 
     const std::string target = dir.Write("outside.txt", "precious");
     const auto refused = [&](const char* what) {
@@ -43,13 +44,13 @@ TEST(PlainFile, OnlyAPlainFileWithOneNameIsOpened) {
         if (planted.fd >= 0) close(planted.fd);
         EXPECT_EQ(dir.Read("outside.txt"), "precious") << what;
         std::error_code ignored;
-        fs::remove(fs::u8path(name), ignored);
+        fs::remove(platform::PathFromUtf8(name), ignored);
     };
-    fs::create_directory(fs::u8path(name));
+    fs::create_directory(platform::PathFromUtf8(name));
     refused("a folder");
-    fs::create_hard_link(target, fs::u8path(name));
+    fs::create_hard_link(platform::PathFromUtf8(target), platform::PathFromUtf8(name));
     refused("a second name");
     std::error_code error;
-    fs::create_symlink(target, fs::u8path(name), error);
+    fs::create_symlink(platform::PathFromUtf8(target), platform::PathFromUtf8(name), error);
     if (!error) refused("a link");  // Windows lets only some accounts make links
 }
