@@ -1,9 +1,11 @@
 #include "download/DownloadRun.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <algorithm>
 
 #include "download/FileTransfer.h"
+#include "download/PartialFile.h"
 #include "download/ProgressWindow.h"
 
 namespace download {
@@ -44,6 +46,7 @@ RunReport DownloadRun::exec(ProgressWindow& window) {
     window_ = &window;
     connect(&window, &ProgressWindow::cancelRequested, this, &DownloadRun::cancel);
     if (!files_.empty()) {
+        removeAbandonedPartials();
         window_->beginFile(0, static_cast<int>(files_.size()),
                            QFileInfo(files_[0].destination).fileName());
         startMore();
@@ -54,6 +57,15 @@ RunReport DownloadRun::exec(ProgressWindow& window) {
         if (slots_[index]->failure)
             report_.failures.push_back({files_[index], *slots_[index]->failure});
     return report_;
+}
+
+// Once a run for each folder it downloads into, not once a try: a download folder can be large.
+void DownloadRun::removeAbandonedPartials() {
+    const QDateTime now = (limits_.clock ? *limits_.clock : systemClock()).utcNow();
+    QSet<QString> folders;
+    for (const QueuedFile& file : files_)
+        folders.insert(QFileInfo(file.destination).absolutePath());
+    for (const QString& folder : folders) PartialFile::removeAbandoned(folder, now);
 }
 
 // Asks for the next files in queue order while fewer than the limit are under way.

@@ -57,6 +57,7 @@ class DownloadRun : public QObject {
 
   private:
     struct Slot;
+    void removeAbandonedPartials();
     void startMore();
     void startTry(std::size_t index);
     void onEnded(std::size_t index);

@@ -161,7 +161,6 @@ void FileTransfer::start() {
     if (!url_.isValid() || (scheme != "http" && scheme != "https"))
         return fail(tr("not a web address: %1").arg(url_.toString()));
     const QString folder = QFileInfo(destination_).absolutePath();
-    PartialFile::removeAbandoned(folder, clock_.utcNow());
     QString problem;
     if (!partial_.open(file_, problem))
         return fail(tr("cannot write to the folder %1 (%2)").arg(folder, problem));
