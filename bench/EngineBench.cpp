@@ -12,6 +12,7 @@
 
 #include "BenchSupport.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/WidgetUi.h"
 #include "support/LocalHttpServer.h"
 
 namespace {
@@ -48,7 +49,8 @@ bool Fetch(benchmark::State& state, const std::function<bool(const std::string&)
 
 void Engine(benchmark::State& state) {
     QtDownloadEngine::Options options;
-    options.showFailures = [](QWidget*, const QString&, const QString& text) {
+    options.ui = download::WidgetUi();
+    options.ui.showFailures = [](OwnerWindow, const QString&, const QString& text) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
     };
     QtDownloadEngine engine(setup->server.baseUrl(), options);
@@ -58,7 +60,7 @@ void Engine(benchmark::State& state) {
             [&](const std::string& path) {
                 engine.ClearFiles();
                 engine.AddFile(setup->url(), path);
-                return engine.DownloadFiles(nullptr) == 1;
+                return engine.DownloadFiles({}) == 1;
             },
             "engine.bin");
         if (!ok) break;

@@ -18,6 +18,7 @@
 #include "RefreshFixture.h"
 #include "core/verinfo.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/WidgetUi.h"
 #include "gui/Unit1.h"
 #include "support/FakeDesktop.h"
 #include "support/LocalHttpServer.h"
@@ -52,7 +53,8 @@ class MainWindow {
                 server_.serveFile(kCatalogueScripts[k], bench::CatalogueText(kKinds[k], size));
             server_.serveFile(kVersionsScript, bench::VersionsText());
             QtDownloadEngine::Options options;
-            options.showFailures = [](QWidget*, const QString&, const QString& text) {
+            options.ui = download::WidgetUi();
+            options.ui.showFailures = [](OwnerWindow, const QString&, const QString& text) {
                 std::fprintf(stderr, "%s\n", qPrintable(text));
             };
             engine_ = std::make_unique<QtDownloadEngine>(server_.baseUrl(), options);

@@ -13,6 +13,7 @@
 
 #include "BenchSupport.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/WidgetUi.h"
 #include "support/FaultyHttpServer.h"
 #include "support/LocalHttpServer.h"
 
@@ -33,9 +34,10 @@ std::unique_ptr<Setup> setup;
 
 QtDownloadEngine::Options engineOptions() {
     QtDownloadEngine::Options options;
+    options.ui = download::WidgetUi();
     options.proxyEnvironment = download::ProxyEnvironment{};
     options.retry.pauses = {std::chrono::milliseconds(0)};
-    options.showFailures = [](QWidget*, const QString&, const QString& text) {
+    options.ui.showFailures = [](OwnerWindow, const QString&, const QString& text) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
     };
     return options;
@@ -68,7 +70,7 @@ void CutEvery(benchmark::State& state) {
         engine.ClearFiles();
         engine.AddFile(setup->server.url(), file.string());
         const auto start = Clock::now();
-        const bool ok = engine.DownloadFiles(nullptr) == 1;
+        const bool ok = engine.DownloadFiles({}) == 1;
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         const bool whole = ok && arrivedWhole(file);
         // A file that is there but not whole would be a damaged delivery.
@@ -111,7 +113,7 @@ void EngineWithDigest(benchmark::State& state) {
     Whole(state, [&](const std::string& path) {
         engine.ClearFiles();
         engine.AddFile(setup->server.url(), path);
-        return engine.DownloadFiles(nullptr) == 1;
+        return engine.DownloadFiles({}) == 1;
     });
 }
 

@@ -4,9 +4,9 @@
 #include <QApplication>
 
 #include "FirstPaint.h"
-#include "download/OfflineEngine.h"
 #include "gui/Services.h"
 #include "gui/Unit1.h"
+#include "support/OfflineEngine.h"
 #include "toolkit/Application.h"
 
 int main(int argc, char** argv) {

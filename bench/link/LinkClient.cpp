@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "download/QtDownloadEngine.h"
+#include "download/ui/WidgetUi.h"
 #include "gui/Services.h"
 #include "gui/Unit1.h"
 
@@ -40,7 +41,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     TrustBenchCa();
     ProgramServices program;
-    QtDownloadEngine engine(program.catalogueBase);
+    QtDownloadEngine::Options options;
+    options.ui = download::WidgetUi();
+    QtDownloadEngine engine(program.catalogueBase, std::move(options));
     Services services = program.With(engine);
     TForm1 window(services);
 

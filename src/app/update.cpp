@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "download/QtDownloadEngine.h"
+#include "download/ui/WidgetUi.h"
 #include "gui/Services.h"
 #include "gui/Unit1.h"
 #include "toolkit/Application.h"
@@ -9,7 +10,9 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ProgramServices program;
-    QtDownloadEngine engine(program.catalogueBase);
+    QtDownloadEngine::Options options;
+    options.ui = download::WidgetUi();
+    QtDownloadEngine engine(program.catalogueBase, std::move(options));
     Services services = program.With(engine);
 
     TForm1 window(services);

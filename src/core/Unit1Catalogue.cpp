@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/DownloadEngine.h"
 #include "core/Errors.h"
-#include "download/DownloadEngine.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -48,7 +48,7 @@ void ClearStaleFiles(const std::string& folder) {
 
 }  // namespace
 
-void FetchCatalogue(DownloadEngine& engine, QWidget* owner, const std::string& listFolder,
+void FetchCatalogue(DownloadEngine& engine, OwnerWindow owner, const std::string& listFolder,
                     const std::string& catalogueBase, TCatalogue& catalogue) {
     // A file left by an earlier failed run must never pass for this run's catalogue.
     ClearStaleFiles(listFolder);

@@ -2,10 +2,8 @@
 // The vendor's catalogue as the main window keeps it, and its retrieval.
 #include <string>
 
+#include "core/DownloadEngine.h"
 #include "core/TextList.h"
-
-class DownloadEngine;
-class QWidget;
 
 struct TCatalogue {
     toolkit::TStringList PHP{true};
@@ -19,5 +17,5 @@ struct TCatalogue {
 // Fetches the five catalogue lists into listFolder through the engine, loads them and
 // deletes them. A list the engine did not deliver fails its load with the file-open error;
 // lists loaded before it keep their new contents and this run's files stay in place.
-void FetchCatalogue(DownloadEngine& engine, QWidget* owner, const std::string& listFolder,
+void FetchCatalogue(DownloadEngine& engine, OwnerWindow owner, const std::string& listFolder,
                     const std::string& catalogueBase, TCatalogue& catalogue);

@@ -46,4 +46,8 @@ Clock& systemClock() {
     return clock;
 }
 
+Clock& clockOr(Clock* injected) {
+    return injected ? *injected : systemClock();
+}
+
 }  // namespace download

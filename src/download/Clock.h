@@ -36,4 +36,7 @@ class Clock {
 // Qt's timers and the system clock; lives as long as the program.
 Clock& systemClock();
 
+// The clock a test handed in, or the system's when none was.
+Clock& clockOr(Clock* injected);
+
 }  // namespace download

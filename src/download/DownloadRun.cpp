@@ -1,14 +1,27 @@
 #include "download/DownloadRun.h"
 
 #include <QFileInfo>
+#include <QPointer>
 #include <QSet>
 #include <algorithm>
 
+#include "download/EngineUi.h"
 #include "download/FileTransfer.h"
 #include "download/PartialFile.h"
-#include "download/ProgressWindow.h"
 
 namespace download {
+
+namespace {
+
+// Where progress goes when nobody watches, and after the run.
+class NoProgress : public RunProgress {
+  public:
+    void beginFile(int, int, const QString&) override {}
+    void setBytes(qint64, qint64) override {}
+    void setRetrying(const QString&, std::chrono::milliseconds) override {}
+};
+
+}  // namespace
 
 // The state of one queued file across its tries.
 struct DownloadRun::Slot {
@@ -31,10 +44,14 @@ struct DownloadRun::Slot {
 
 DownloadRun::DownloadRun(QNetworkAccessManager& network, std::vector<QueuedFile> files,
                          RunLimits limits)
-    : network_(network), files_(std::move(files)), limits_(std::move(limits)) {
+    : network_(network),
+      files_(std::move(files)),
+      limits_(std::move(limits)),
+      noProgress_(std::make_unique<NoProgress>()),
+      window_(noProgress_.get()) {
     for (std::size_t index = 0; index < files_.size(); ++index) {
         auto slot = std::make_unique<Slot>();
-        slot->pause = (limits_.clock ? *limits_.clock : systemClock()).alarm();
+        slot->pause = clockOr(limits_.clock).alarm();
         connect(slot->pause.get(), &Alarm::fired, this, [this, index] { startTry(index); });
         slots_.push_back(std::move(slot));
     }
@@ -42,9 +59,8 @@ DownloadRun::DownloadRun(QNetworkAccessManager& network, std::vector<QueuedFile>
 
 DownloadRun::~DownloadRun() = default;
 
-RunReport DownloadRun::exec(ProgressWindow& window) {
-    window_ = &window;
-    connect(&window, &ProgressWindow::cancelRequested, this, &DownloadRun::cancel);
+RunReport DownloadRun::exec(RunProgress* progress) {
+    window_ = progress ? progress : noProgress_.get();
     if (!files_.empty()) {
         removeAbandonedPartials();
         window_->beginFile(0, static_cast<int>(files_.size()),
@@ -52,7 +68,7 @@ RunReport DownloadRun::exec(ProgressWindow& window) {
         startMore();
         if (ended_ < static_cast<int>(files_.size()) && !report_.cancelled) loop_.exec();
     }
-    window_->disconnect(this);
+    window_ = noProgress_.get();
     for (std::size_t index = 0; index < files_.size(); ++index)
         if (slots_[index]->failure)
             report_.failures.push_back({files_[index], *slots_[index]->failure});
@@ -61,7 +77,7 @@ RunReport DownloadRun::exec(ProgressWindow& window) {
 
 // Once a run for each folder it downloads into, not once a try: a download folder can be large.
 void DownloadRun::removeAbandonedPartials() {
-    const QDateTime now = (limits_.clock ? *limits_.clock : systemClock()).utcNow();
+    const QDateTime now = clockOr(limits_.clock).utcNow();
     QSet<QString> folders;
     for (const QueuedFile& file : files_)
         folders.insert(QFileInfo(file.destination).absolutePath());

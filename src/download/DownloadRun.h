@@ -6,7 +6,6 @@
 // growing pause, until several tries in a row brought no new bytes.
 #include <QEventLoop>
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 #include <QUrl>
 #include <chrono>
@@ -23,7 +22,7 @@ class QNetworkAccessManager;
 namespace download {
 
 class FileTransfer;
-class ProgressWindow;
+class RunProgress;
 
 struct QueuedFile {
     QUrl url;
@@ -52,8 +51,11 @@ class DownloadRun : public QObject {
     DownloadRun(QNetworkAccessManager& network, std::vector<QueuedFile> files, RunLimits limits);
     ~DownloadRun() override;
 
-    // Returns when every file has ended or the window's Cancel was pressed.
-    RunReport exec(ProgressWindow& window);
+    // Returns when every file has ended or cancel() was called; `progress` (may be null)
+    // is told what the first file not yet ended is doing.
+    RunReport exec(RunProgress* progress);
+    // Ends every transfer now; exec returns with what arrived so far.
+    void cancel();
 
   private:
     struct Slot;
@@ -64,12 +66,12 @@ class DownloadRun : public QObject {
     void onProgressed(std::size_t index, qint64 done, qint64 total);
     bool retryLater(std::size_t index, const FileTransfer& ended);
     void showFirstUnended();
-    void cancel();
 
     QNetworkAccessManager& network_;
     const std::vector<QueuedFile> files_;
     const RunLimits limits_;
-    ProgressWindow* window_ = nullptr;
+    const std::unique_ptr<RunProgress> noProgress_;
+    RunProgress* window_;  // never null
     std::vector<std::unique_ptr<Slot>> slots_;
     std::size_t nextToStart_ = 0;
     std::size_t shown_ = 0;  // the file the window shows: the first that has not ended

@@ -122,7 +122,7 @@ FileTransfer::FileTransfer(QNetworkAccessManager& network, QUrl url, QString des
       partial_(destination_),
       digest_(digest),
       limits_(limits),
-      clock_(limits.clock ? *limits.clock : systemClock()),
+      clock_(clockOr(limits.clock)),
       stallTimer_(clock_.alarm()),
       rateTimer_(clock_.alarm()) {
     connect(stallTimer_.get(), &Alarm::fired, this, &FileTransfer::onStalled);

@@ -49,7 +49,7 @@ void ProxyLogins::answer(const QNetworkProxy& proxy, QAuthenticator* authenticat
 bool ProxyLogins::prompt(const QNetworkProxy& proxy, bool refused, Login& login) {
     if (openPrompts_++ == 0) emit promptOpened();
     login.password.clear();
-    const bool given = ask_(owner_, proxy, refused, login.user, login.password);
+    const bool given = ask_ && ask_(owner_, proxy, refused, login.user, login.password);
     if (--openPrompts_ == 0) emit promptClosed();
     return given;
 }

@@ -6,12 +6,11 @@
 // typing time must not count against any deadline.
 #include <QNetworkProxy>
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QWidget>
 #include <functional>
 #include <map>
 
+#include "core/DownloadEngine.h"
 #include "download/Clock.h"
 
 class QAuthenticator;
@@ -23,15 +22,15 @@ class ProxyLogins : public QObject {
     Q_OBJECT
   public:
     // `refused`: the proxy turned down the credentials `user` and `password` hold on entry.
-    // False when the person declines.
-    using Ask = std::function<bool(QWidget* owner, const QNetworkProxy& proxy, bool refused,
+    // False when the person declines; unset: every question is declined.
+    using Ask = std::function<bool(OwnerWindow owner, const QNetworkProxy& proxy, bool refused,
                                    QString& user, QString& password)>;
 
     // Answers `network`'s requests from now on and lives as long as it.
     ProxyLogins(QNetworkAccessManager& network, Ask ask);
 
     // The window the question belongs to, for the calls that follow.
-    void setOwner(QWidget* owner) { owner_ = owner; }
+    void setOwner(OwnerWindow owner) { owner_ = owner; }
 
     // The logins answering `network`, or nullptr.
     static ProxyLogins* of(const QNetworkAccessManager& network);
@@ -50,7 +49,7 @@ class ProxyLogins : public QObject {
 
     const Ask ask_;
     std::map<QString, Login> given_;  // by proxy type, host and port
-    QPointer<QWidget> owner_;
+    OwnerWindow owner_;
     int openPrompts_ = 0;
 };
 

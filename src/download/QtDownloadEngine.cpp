@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -14,8 +13,6 @@
 #include <QTimer>
 
 #include "download/DownloadRun.h"
-#include "download/ProgressWindow.h"
-#include "download/ProxyLoginDialog.h"
 #include "download/ProxyLogins.h"
 #include "platform/LowDelay.h"
 
@@ -60,16 +57,14 @@ int QtDownloadEngine::AddScratchFile(const std::string& url, const std::string& 
     return 1;
 }
 
-QNetworkAccessManager& QtDownloadEngine::network(QWidget* owner) {
+QNetworkAccessManager& QtDownloadEngine::network(OwnerWindow owner) {
     if (!network_) {
         network_ = std::make_unique<QNetworkAccessManager>();
         // Right after the handshake, before the first request goes out on the connection.
         QObject::connect(network_.get(), &QNetworkAccessManager::encrypted, network_.get(),
                          [] { platform::DisableSmallPacketDelay(); });
         // The manager owns the logins.
-        new download::ProxyLogins(*network_, options_.askProxyCredentials
-                                                 ? options_.askProxyCredentials
-                                                 : &download::ProxyLoginDialog::ask);
+        new download::ProxyLogins(*network_, options_.ui.askProxyCredentials);
     }
     const download::ProxyEnvironment environment =
         options_.proxyEnvironment.value_or(download::ProxyEnvironment::fromProcess());
@@ -111,7 +106,7 @@ void QtDownloadEngine::preconnect(QNetworkAccessManager& network, const QUrl& ur
 int QtDownloadEngine::IsConnected() {
     const QUrl url(QString::fromStdString(probeUrl_));
     if (!url.isValid() || url.host().isEmpty()) return 0;
-    QNetworkAccessManager& network = this->network(nullptr);
+    QNetworkAccessManager& network = this->network({});
     QNetworkRequest request(url);
     // Any answer counts, a redirect too.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -145,7 +140,7 @@ int QtDownloadEngine::IsConnected() {
     return answered ? 1 : 0;
 }
 
-int QtDownloadEngine::DownloadFiles(QWidget* owner) {
+int QtDownloadEngine::DownloadFiles(OwnerWindow owner) {
     if (queue_.empty()) return 1;
     QNetworkAccessManager& network = this->network(owner);
     std::vector<download::QueuedFile> files;
@@ -153,17 +148,18 @@ int QtDownloadEngine::DownloadFiles(QWidget* owner) {
         files.push_back(
             {QUrl(QString::fromStdString(url)), QString::fromStdString(destination), scratch});
     const QString caption = QString::fromStdString(title_);
+    download::RunLimits limits{options_.stallTimeout, options_.maxRedirects, options_.retry};
+    limits.slowestBytesPerSecond = options_.slowestBytesPerSecond;
+    limits.rateWindow = options_.rateWindow;
+    limits.clock = &clock();
+    download::DownloadRun run(network, files, limits);
     download::RunReport report;
     {
         // Gone before any message: a hidden window would still be listed to assistive tools.
-        download::ProgressWindow window(owner, caption, options_.windowClock);
-        window.show();
-        download::RunLimits limits{options_.stallTimeout, options_.maxRedirects, options_.retry};
-        limits.slowestBytesPerSecond = options_.slowestBytesPerSecond;
-        limits.rateWindow = options_.rateWindow;
-        limits.clock = &clock();
-        download::DownloadRun run(network, files, limits);
-        report = run.exec(window);
+        std::unique_ptr<download::RunProgress> progress;
+        if (options_.ui.showProgress)
+            progress = options_.ui.showProgress(owner, caption, [&run] { run.cancel(); });
+        report = run.exec(progress.get());
     }
     lastRunBytes_ = report.bytesReceived;
     if (!report.failures.empty()) reportFailures(owner, failureText(report.failures));
@@ -171,13 +167,10 @@ int QtDownloadEngine::DownloadFiles(QWidget* owner) {
 }
 
 download::Clock& QtDownloadEngine::clock() const {
-    return options_.clock ? *options_.clock : download::systemClock();
+    return download::clockOr(options_.clock);
 }
 
-void QtDownloadEngine::reportFailures(QWidget* owner, const QString& text) const {
-    const QString title = QString::fromStdString(title_);
-    if (options_.showFailures)
-        options_.showFailures(owner, title, text);
-    else
-        QMessageBox::warning(owner, title, text);
+void QtDownloadEngine::reportFailures(OwnerWindow owner, const QString& text) const {
+    if (options_.ui.showFailures)
+        options_.ui.showFailures(owner, QString::fromStdString(title_), text);
 }

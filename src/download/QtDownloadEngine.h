@@ -1,6 +1,6 @@
 #pragma once
 // The real engine on Qt Network: a connection probe against the catalogue server, and
-// download runs with their own modal progress window.
+// download runs that show their progress through the front end's EngineUi.
 #include <QNetworkProxy>
 #include <QString>
 #include <chrono>
@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "core/DownloadEngine.h"
 #include "download/Clock.h"
-#include "download/DownloadEngine.h"
+#include "download/EngineUi.h"
 #include "download/EnvironmentProxy.h"
 #include "download/RetryPolicy.h"
 
@@ -31,17 +32,10 @@ struct QtDownloadOptions {
     download::RetryPolicy retry;
     // Unset: the process environment, read afresh for every run.
     std::optional<download::ProxyEnvironment> proxyEnvironment;
-    // Shows the one failure message of a run; unset: a warning box owned by the owner.
-    std::function<void(QWidget* owner, const QString& title, const QString& text)> showFailures;
-    // Asks for a proxy's credentials (`refused`: the ones in user and password were turned
-    // down); false when the user declines. Unset: a small dialog.
-    std::function<bool(QWidget* owner, const QNetworkProxy& proxy, bool refused, QString& user,
-                       QString& password)>
-        askProxyCredentials;
+    // What the engine shows and asks; unset parts show and ask nothing.
+    download::EngineUi ui;
     // Unset: Qt's timers and the system clock. Tests drive time by hand with their own.
     download::Clock* clock = nullptr;
-    // What paces the progress window's refresh; unset: the system clock, whatever `clock` is.
-    download::Clock* windowClock = nullptr;
 };
 
 class QtDownloadEngine : public DownloadEngine {
@@ -57,7 +51,7 @@ class QtDownloadEngine : public DownloadEngine {
     void ClearFiles() override;
     int AddFile(const std::string& url, const std::string& destination) override;
     int AddScratchFile(const std::string& url, const std::string& destination) override;
-    int DownloadFiles(QWidget* owner) override;
+    int DownloadFiles(OwnerWindow owner) override;
     // Bytes the last DownloadFiles received over the network, resumed and retried tries too.
     qint64 lastRunBytesReceived() const { return lastRunBytes_; }
 
@@ -69,8 +63,8 @@ class QtDownloadEngine : public DownloadEngine {
     };
     // One network manager for the engine's life, so a proxy login given once holds for every
     // later probe and run; the proxy settings are read afresh for every call.
-    QNetworkAccessManager& network(QWidget* owner);
-    void reportFailures(QWidget* owner, const QString& text) const;
+    QNetworkAccessManager& network(OwnerWindow owner);
+    void reportFailures(OwnerWindow owner, const QString& text) const;
     download::Clock& clock() const;
     static void preconnect(QNetworkAccessManager& network, const QUrl& url);
 

@@ -3,7 +3,7 @@
 // tests from temporary hives and folders, scripted engines and fake desktops.
 #include <string>
 
-#include "download/DownloadEngine.h"
+#include "core/DownloadEngine.h"
 #include "gui/Shell.h"
 #include "platform/Desktop.h"
 #include "platform/Registry.h"

@@ -56,7 +56,7 @@ bool RunDownload(TForm1& form, const DownloadRequest& request) {
     engine.SetOption("title", "File Download");
     engine.ClearFiles();
     engine.AddFile(request.url, request.destination);
-    return engine.DownloadFiles(&form) == 1;
+    return engine.DownloadFiles(OwnerWindow{&form}) == 1;
 }
 
 // Asked at this moment: an earlier probe may be stale.

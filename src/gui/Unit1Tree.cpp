@@ -293,7 +293,8 @@ void TForm1::RefreshComponentTree() {
     EditorFound = false;
     TreeBuilder builder(*this, services_.downloadBase);
     ProjectTree->RemoveAll();
-    FetchCatalogue(services_.engine, this, places.listFolder, services_.catalogueBase, Catalogue);
+    FetchCatalogue(services_.engine, OwnerWindow{this}, places.listFolder, services_.catalogueBase,
+                   Catalogue);
     builder.AddEditor();
     builder.AddServer();
 }

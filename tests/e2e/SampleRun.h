@@ -17,6 +17,7 @@
 #include "core/Unit1Settings.h"
 #include "demo/SampleData.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/WidgetUi.h"
 #include "gui/DesktopShell.h"
 #include "gui/Services.h"
 #include "gui/Unit1.h"
@@ -63,8 +64,9 @@ class SampleProgram {
         ReadBaseAddress(*registry_, "CatalogueBase", catalogueBase_);
         ReadBaseAddress(*registry_, "DownloadBase", downloadBase_);
         QtDownloadOptions options;
+        options.ui = download::WidgetUi();
         // A failure would wait for an answer in a message box; here it fails the test.
-        options.showFailures = [](QWidget*, const QString& title, const QString& text) {
+        options.ui.showFailures = [](OwnerWindow, const QString& title, const QString& text) {
             ADD_FAILURE() << title.toStdString() << ": " << text.toStdString();
         };
         engine_ = std::make_unique<QtDownloadEngine>(catalogueBase_, options);

@@ -11,10 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "core/DownloadEngine.h"
 #include "core/Errors.h"
 #include "core/TextList.h"
 #include "core/Unit1Catalogue.h"
-#include "download/DownloadEngine.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ class SliceEngine : public DownloadEngine {
         input_ = cut == std::string_view::npos ? std::string_view() : input_.substr(cut + 1);
         return 1;
     }
-    int DownloadFiles(QWidget*) override { return 1; }
+    int DownloadFiles(OwnerWindow) override { return 1; }
 
   private:
     std::string_view input_;
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SliceEngine engine(std::string_view(reinterpret_cast<const char*>(data), size));
     TCatalogue catalogue;
     try {
-        FetchCatalogue(engine, nullptr, folder, "http://127.0.0.1", catalogue);
+        FetchCatalogue(engine, {}, folder, "http://127.0.0.1", catalogue);
     } catch (const toolkit::Error&) {
         return 0;  // a list too large is refused with the toolkit's error
     }

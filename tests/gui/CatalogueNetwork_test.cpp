@@ -10,6 +10,7 @@
 #include "core/Errors.h"
 #include "core/Unit1Catalogue.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/WidgetUi.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
 
@@ -21,8 +22,9 @@ struct CatalogueNetwork : ::testing::Test {
     std::vector<QString> failures;
     QtDownloadEngine engine{server.url("/"), [this] {
                                 QtDownloadOptions options;
-                                options.showFailures = [this](QWidget*, const QString&,
-                                                              const QString& text) {
+                                options.ui = download::WidgetUi();
+                                options.ui.showFailures = [this](OwnerWindow, const QString&,
+                                                                 const QString& text) {
                                     failures.push_back(text);
                                 };
                                 return options;
@@ -38,7 +40,7 @@ struct CatalogueNetwork : ::testing::Test {
                          "text/plain");
         server.serveFile("/download/utils/list_exe.php", "ab.exe\r\n", "text/plain");
     }
-    void Fetch() { FetchCatalogue(engine, nullptr, dir.folder(), server.baseUrl(), catalogue); }
+    void Fetch() { FetchCatalogue(engine, {}, dir.folder(), server.baseUrl(), catalogue); }
 };
 
 }  // namespace
@@ -86,7 +88,7 @@ TEST_F(CatalogueNetwork, AProgramFolderThatCannotBeWrittenFailsTheFirstLoad) {
                                      std::filesystem::perm_options::remove);
     }
     try {
-        FetchCatalogue(engine, nullptr, folder, server.baseUrl(), catalogue);
+        FetchCatalogue(engine, {}, folder, server.baseUrl(), catalogue);
         FAIL() << "no error";
     } catch (const toolkit::EFOpenError& error) {
         EXPECT_EQ(error.what(), "Datei " + folder + "list.txt kann nicht geöffnet werden");

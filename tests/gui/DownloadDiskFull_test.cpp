@@ -30,7 +30,7 @@ TEST(DownloadDiskFull, AFullDiskFailsTheFileWithAReasonAndKeepsTheOlderOne) {
     QtDownloadEngine engine(server.url("/"), testsupport::EngineOptions(shown));
     engine.AddFile(server.url("/big"), older);
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
 
     EXPECT_EQ(dir.Read("small/big.bin"), "older");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(small), {}), 1)

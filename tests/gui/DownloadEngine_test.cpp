@@ -12,8 +12,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "download/ProgressWindow.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/ProgressWindow.h"
+#include "download/ui/WidgetUi.h"
 #include "support/EngineOptions.h"
 #include "support/LocalHttpServer.h"
 #include "support/ManualClock.h"
@@ -102,7 +103,7 @@ TEST_F(DownloadEngineTest, FetchesEveryQueuedFileOnceAndReturnsOnlyWhenAllArrive
     queue("/few", "a.txt");
     queue("/empty", "m.txt");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
 
     // Asked in queue order, but over parallel connections they may arrive in any order.
     EXPECT_THAT(server.requestedTargets(),
@@ -119,10 +120,10 @@ TEST_F(DownloadEngineTest, ClearFilesEmptiesTheQueueAndAnotherRunStartsFresh) {
     server.serveFile("/one", "1");
     server.serveFile("/two", "2");
     queue("/one", "one.txt");
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
     engine.ClearFiles();
     queue("/two", "two.txt");
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
     EXPECT_EQ(server.requestedTargets(), (std::vector<std::string>{"/one", "/two"}));
 }
 
@@ -153,7 +154,7 @@ TEST_F(DownloadEngineTest, ShowsAModalWindowOwnedByTheOwnerWithTheCaption) {
         QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
     });
 
-    EXPECT_EQ(engine.DownloadFiles(&owner), 0);
+    EXPECT_EQ(engine.DownloadFiles(OwnerWindow{&owner}), 0);
 
     EXPECT_EQ(caption, "File Download");
     EXPECT_EQ(parent, &owner);
@@ -185,7 +186,7 @@ TEST_F(DownloadEngineTest, EveryFailureLeavesNoFileAndKeepsTheOlderOne) {
     queue("/good", "good.txt");
     engine.SetOption("title", "File Download");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
 
     for (const auto& [path, name] : failing) EXPECT_EQ(dir.Read(name), kOldContent) << name;
     EXPECT_EQ(dir.Read("refused.bin"), kOldContent);
@@ -217,7 +218,7 @@ TEST_F(DownloadEngineTest, AFolderThatCannotBeWrittenFailsWithoutFetching) {
     server.serveFile("/file", "content");
     engine.AddFile(server.url("/file"), dir.folder() + "no such folder/file.txt");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
 
     EXPECT_EQ(server.requestCount("/file"), 0);
     ASSERT_EQ(shown.count, 1);
@@ -233,7 +234,7 @@ TEST_F(DownloadEngineTest, FollowsTenRedirectsButNotEleven) {
     dir.Write("eleven.txt", kOldContent);
     queue("/hop0", "eleven.txt");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
 
     EXPECT_EQ(dir.Read("ten.txt"), "arrived");
     EXPECT_EQ(dir.Read("eleven.txt"), kOldContent);
@@ -248,7 +249,7 @@ TEST_F(DownloadEngineTest, AnswersWithoutContentLengthArriveWhole) {
     queue("/unsized", "unsized.bin");
     queue("/chunked", "chunked.bin");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
 
     EXPECT_EQ(dir.Read("unsized.bin"), body);
     EXPECT_EQ(dir.Read("chunked.bin"), body);
@@ -261,7 +262,7 @@ TEST_F(DownloadEngineTest, A64MiBFileArrivesIntactAndTheWindowRepaintsAtMostTenT
     // progress reports the transfer makes in between.
     testsupport::ManualClock clock;
     auto options = testOptions(shown);
-    options.windowClock = &clock;
+    options.ui.showProgress = download::WidgetUi(&clock).showProgress;
     QtDownloadEngine engine(server.url("/"), options);
     engine.AddFile(server.url("/big"), dir.folder() + "big.bin");
     int refreshes = -1;
@@ -276,7 +277,7 @@ TEST_F(DownloadEngineTest, A64MiBFileArrivesIntactAndTheWindowRepaintsAtMostTenT
         stepper->start(5);
     });
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
 
     EXPECT_EQ(std::filesystem::file_size(dir.folder() + "big.bin"), kSize);
     EXPECT_TRUE(holdsGeneratedBytes(dir.folder() + "big.bin", kSize));
@@ -307,7 +308,7 @@ TEST_F(DownloadEngineTest, CancelAnswersAtOnceWhileTheConnectionsHang) {
         QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
     });
 
-    const int result = engine.DownloadFiles(nullptr);
+    const int result = engine.DownloadFiles({});
 
     EXPECT_EQ(result, 0);
     EXPECT_EQ(dir.Read("stalls.bin"), kOldContent);
@@ -321,7 +322,7 @@ TEST_F(DownloadEngineTest, EscapeCancelsLikeTheButton) {
     queue("/stalls", "stalls.bin");
     WhenModal<ProgressWindow>([&](ProgressWindow& window) { PressKey(window, Qt::Key_Escape); });
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
     EXPECT_FALSE(dir.Exists("stalls.bin"));
 }
 

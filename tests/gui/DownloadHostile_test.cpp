@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <iostream>
 
-#include "download/ProgressWindow.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/ProgressWindow.h"
 #include "support/EngineOptions.h"
 #include "support/FaultyHttpServer.h"
 #include "support/LocalHttpServer.h"
@@ -72,7 +72,7 @@ class DownloadHostileTest : public ::testing::Test {
     int run(QtDownloadEngine& engine) {
         engine.ClearFiles();
         engine.AddFile(server.url(), dir.folder() + name);
-        return engine.DownloadFiles(nullptr);
+        return engine.DownloadFiles({});
     }
     int run() {
         QtDownloadEngine engine(server.url(), options());

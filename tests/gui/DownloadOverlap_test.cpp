@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "download/DownloadRun.h"
-#include "download/ProgressWindow.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/WidgetUi.h"
 #include "support/FaultyHttpServer.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
@@ -55,10 +55,9 @@ TEST(DownloadOverlap, AsksInQueueOrderWhileTheTransfersOverlap) {
         expected.push_back(QUrl(QString::fromStdString(server.url(path))).path().toStdString());
     }
     RecordingNetwork network(dir.folder() + "slow.bin");
-    download::ProgressWindow window(nullptr, "Receiving info");
     download::DownloadRun run(network, files, {30s, 10, {}});
 
-    const download::RunReport report = run.exec(window);
+    const download::RunReport report = run.exec(nullptr);
 
     EXPECT_EQ(report.arrived, 8);
     EXPECT_EQ(network.paths, expected);
@@ -77,10 +76,11 @@ TEST(DownloadOverlap, ScratchListsKeepNoBytesForAResumeButComponentsDo) {
         steps.front() = {Fault::CutAfter, 20'000};
         server.script(steps);
         QtDownloadOptions options;
+        options.ui = download::WidgetUi();
         options.proxyEnvironment = download::ProxyEnvironment{};
         options.retry.pauses = {1ms};
         options.retry.retriesWithoutProgress = 0;
-        options.showFailures = [](QWidget*, const QString&, const QString&) {};
+        options.ui.showFailures = [](OwnerWindow, const QString&, const QString&) {};
         QtDownloadEngine engine(server.url(), options);
         const std::string destination = dir.folder() + (scratch ? "list_m.txt" : "mod_ß.dll");
         const auto queue = [&] {
@@ -90,10 +90,10 @@ TEST(DownloadOverlap, ScratchListsKeepNoBytesForAResumeButComponentsDo) {
         };
 
         queue();
-        EXPECT_EQ(engine.DownloadFiles(nullptr), 0) << scratch;
+        EXPECT_EQ(engine.DownloadFiles({}), 0) << scratch;
         server.script({});
         queue();
-        EXPECT_EQ(engine.DownloadFiles(nullptr), 1) << scratch;
+        EXPECT_EQ(engine.DownloadFiles({}), 1) << scratch;
 
         EXPECT_EQ(server.ranges().back(), scratch ? "" : "bytes=20000-") << scratch;
         EXPECT_EQ(std::filesystem::file_size(destination), 50'000u);

@@ -7,8 +7,8 @@
 #include <QTest>
 #include <cstdlib>
 
-#include "download/ProxyLoginDialog.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/ProxyLoginDialog.h"
 #include "support/EngineOptions.h"
 #include "support/LocalHttpServer.h"
 #include "support/ManualClock.h"
@@ -57,7 +57,7 @@ TEST(DownloadProxy, FetchesThroughTheEnvironmentsProxy) {
     QtDownloadEngine engine("http://catalogue.corvalite.invalid/", h.options());
     engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
 
     EXPECT_EQ(h.dir.Read("list.txt"), std::string("via proxy: ") + kRemoteFile);
     EXPECT_EQ(h.proxy.requestedTargets(), (std::vector<std::string>{kRemoteFile}));
@@ -71,7 +71,7 @@ TEST(DownloadProxy, LoopbackIsReachedDirectly) {
     QtDownloadEngine engine(direct.url("/"), h.options());
     engine.AddFile(direct.url("/file"), h.dir.folder() + "file.txt");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
 
     EXPECT_EQ(h.dir.Read("file.txt"), "direct");
     EXPECT_TRUE(h.proxy.requests().empty());
@@ -82,7 +82,7 @@ TEST(DownloadProxy, HostsInNoProxyAreLookedUpDirectly) {
     QtDownloadEngine engine("http://catalogue.corvalite.invalid/", h.options(".corvalite.invalid"));
     engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
 
     EXPECT_TRUE(h.proxy.requests().empty());
     EXPECT_TRUE(h.shown.text.contains("host files.corvalite.invalid not found"))
@@ -93,8 +93,8 @@ TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {
     Harness h;
     h.requireCredentials();
     auto options = h.options();
-    options.askProxyCredentials = [&h](QWidget*, const QNetworkProxy& proxy, bool, QString& user,
-                                       QString& password) {
+    options.ui.askProxyCredentials = [&h](OwnerWindow, const QNetworkProxy& proxy, bool,
+                                          QString& user, QString& password) {
         ++h.prompts;
         EXPECT_EQ(proxy.port(), h.proxy.port());
         user = "jo";
@@ -105,7 +105,7 @@ TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {
     engine.AddFile(kRemoteFile, h.dir.folder() + "one.txt");
     engine.AddFile(kRemoteFile, h.dir.folder() + "two.txt");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
 
     EXPECT_EQ(h.prompts, 1) << "asked once per run";
     EXPECT_EQ(h.dir.Read("two.txt"), std::string("via proxy: ") + kRemoteFile);
@@ -116,13 +116,12 @@ TEST(DownloadProxy, DecliningThePromptFailsTheFileWithAReason) {
     Harness h;
     h.requireCredentials();
     auto options = h.options();
-    options.askProxyCredentials = [](QWidget*, const QNetworkProxy&, bool, QString&, QString&) {
-        return false;
-    };
+    options.ui.askProxyCredentials = [](OwnerWindow, const QNetworkProxy&, bool, QString&,
+                                        QString&) { return false; };
     QtDownloadEngine engine("http://catalogue.corvalite.invalid/", options);
     engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
 
     EXPECT_FALSE(h.dir.Exists("list.txt"));
     ASSERT_EQ(h.shown.count, 1);
@@ -152,7 +151,7 @@ TEST(DownloadProxy, TheDefaultPromptIsADialogThatAsksAgainWhenRefused) {
         answer(dialog, "wrong");
     });
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
     EXPECT_EQ(h.dir.Read("list.txt"), std::string("via proxy: ") + kRemoteFile);
 }
 
@@ -168,8 +167,8 @@ TEST(DownloadProxy, ALoginTakesItsTimeAndHoldsForTheRestOfTheRun) {
     options.probeTimeout = 300ms;
     options.stallTimeout = 300ms;
     int prompts = 0;
-    options.askProxyCredentials = [&](QWidget*, const QNetworkProxy& proxy, bool refused,
-                                      QString& user, QString& password) {
+    options.ui.askProxyCredentials = [&](OwnerWindow, const QNetworkProxy& proxy, bool refused,
+                                         QString& user, QString& password) {
         ++prompts;
         EXPECT_EQ(proxy.port(), h.proxy.port());
         EXPECT_EQ(user, refused ? "jo" : "");
@@ -183,13 +182,13 @@ TEST(DownloadProxy, ALoginTakesItsTimeAndHoldsForTheRestOfTheRun) {
 
     EXPECT_EQ(engine.IsConnected(), 1);
     EXPECT_EQ(prompts, 2) << "asked, refused, asked again";
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
     EXPECT_EQ(engine.IsConnected(), 1);
     EXPECT_EQ(prompts, 2) << "the login given holds for the run";
 
     QtDownloadEngine nextRun("http://catalogue.corvalite.invalid/", options);
     nextRun.AddFile(kRemoteFile, h.dir.folder() + "again.txt");
-    EXPECT_EQ(nextRun.DownloadFiles(nullptr), 1);
+    EXPECT_EQ(nextRun.DownloadFiles({}), 1);
     EXPECT_EQ(prompts, 4);
     EXPECT_EQ(h.dir.Read("again.txt"), std::string("via proxy: ") + kRemoteFile);
     EXPECT_EQ(h.shown.count, 0) << h.shown.text.toStdString();
@@ -212,7 +211,7 @@ TEST(DownloadTls, ASelfSignedCertificateIsRefused) {
     QtDownloadEngine engine(server.url("/"), testsupport::EngineOptions(shown));
     engine.AddFile(server.url("/file"), destination);
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
 
     EXPECT_EQ(dir.Read("file.txt"), "older");
     EXPECT_TRUE(shown.text.contains("TLS error: The certificate is self-signed"))

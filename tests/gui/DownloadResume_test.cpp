@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "download/ProgressWindow.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/ProgressWindow.h"
 #include "support/ChildRole.h"
 #include "support/EngineOptions.h"
 #include "support/FaultyHttpServer.h"
@@ -53,7 +53,7 @@ class DownloadResumeTest : public ::testing::Test {
     int run() {
         engine.ClearFiles();
         engine.AddFile(server.url(), destination);
-        return engine.DownloadFiles(nullptr);
+        return engine.DownloadFiles({});
     }
     // Only the destination (when there is one) is left in the folder: no partial file.
     bool onlyDestinationLeft() const {
@@ -160,7 +160,7 @@ CORVALITE_CHILD_ROLE(DownloadUntilKilled) {
     options.stallTimeout = 60s;  // it waits to be killed
     QtDownloadEngine engine{queued.substr(0, bar), options};
     engine.AddFile(queued.substr(0, bar), queued.substr(bar + 1));
-    engine.DownloadFiles(nullptr);
+    engine.DownloadFiles({});
 }
 
 TEST_F(DownloadResumeTest, AKilledTransferResumesWhereItsBytesEnded) {
@@ -205,7 +205,7 @@ TEST_F(DownloadResumeTest, CancelAnswersAtOnceDuringAPauseAndKeepsTheBytes) {
         QTest::mouseClick(window.findChild<QPushButton*>("CancelButton"), Qt::LeftButton);
     });
 
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
     EXPECT_EQ(server.ranges().size(), 2u) << "no try after the cancel";
     EXPECT_EQ(shown.count, 0);
     EXPECT_FALSE(std::filesystem::exists(destination));

@@ -11,11 +11,12 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "download/OfflineEngine.h"
-#include "download/ProgressWindow.h"
 #include "download/QtDownloadEngine.h"
+#include "download/ui/ProgressWindow.h"
+#include "download/ui/WidgetUi.h"
 #include "support/LocalHttpServer.h"
 #include "support/ManualClock.h"
+#include "support/OfflineEngine.h"
 #include "support/TempDir.h"
 
 using download::ProgressWindow;
@@ -180,15 +181,16 @@ TEST(ProgressWindow, AfterAFailedRunNoHiddenWindowIsLeftForAssistiveTools) {
     TempDir dir;
     QStringList whileReporting;
     QtDownloadEngine::Options options;
+    options.ui = download::WidgetUi();
     options.retry.retriesWithoutProgress = 0;
     options.proxyEnvironment = download::ProxyEnvironment{};
-    options.showFailures = [&](QWidget*, const QString&, const QString&) {
+    options.ui.showFailures = [&](OwnerWindow, const QString&, const QString&) {
         whileReporting = TopLevelNames();
     };
     QtDownloadEngine engine(testsupport::LocalHttpServer::refusedUrl(), options);
     engine.SetOption("title", "File Download");
     engine.AddFile(testsupport::LocalHttpServer::refusedUrl("/x"), dir.path() + "/x");
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
     EXPECT_FALSE(whileReporting.contains("File Download"))
         << whileReporting.join(", ").toStdString();
     EXPECT_FALSE(TopLevelNames().contains("File Download"));
@@ -200,7 +202,7 @@ TEST(OfflineEngine, IsNeverOnlineAndDeliversNothing) {
     EXPECT_EQ(engine.SetOption("title", "File Download"), 1);
     engine.ClearFiles();
     engine.AddFile("http://127.0.0.1:1/x", "/nonexistent/x");
-    EXPECT_EQ(engine.DownloadFiles(nullptr), 0);
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
 }
 
 }  // namespace

@@ -5,7 +5,8 @@ namespace testsupport {
 QtDownloadEngine::Options EngineOptions(ShownFailures& shown) {
     QtDownloadEngine::Options options;
     options.proxyEnvironment = download::ProxyEnvironment{};
-    options.showFailures = [&shown](QWidget*, const QString& title, const QString& text) {
+    options.ui = download::WidgetUi();
+    options.ui.showFailures = [&shown](OwnerWindow, const QString& title, const QString& text) {
         ++shown.count;
         shown.title = title;
         shown.text = text;

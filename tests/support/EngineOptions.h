@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "download/QtDownloadEngine.h"
+#include "download/ui/WidgetUi.h"
 
 namespace testsupport {
 

@@ -24,7 +24,7 @@ int ScriptedEngine::AddFile(const std::string& url, const std::string& destinati
     return 1;
 }
 
-int ScriptedEngine::DownloadFiles(QWidget*) {
+int ScriptedEngine::DownloadFiles(OwnerWindow) {
     calls.push_back("DownloadFiles");
     if (onDownload) onDownload();
     bool all = true;

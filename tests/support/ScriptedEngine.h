@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "download/DownloadEngine.h"
+#include "core/DownloadEngine.h"
 
 class ScriptedEngine : public DownloadEngine {
   public:
@@ -21,5 +21,5 @@ class ScriptedEngine : public DownloadEngine {
     int SetOption(const std::string& name, const std::string& value) override;
     void ClearFiles() override;
     int AddFile(const std::string& url, const std::string& destination) override;
-    int DownloadFiles(QWidget* owner) override;
+    int DownloadFiles(OwnerWindow owner) override;
 };

@@ -27,7 +27,7 @@ struct CatalogueFixture : ::testing::Test {
         Serve("/download/utils/list_mod.php", "mod_rewrite.dll\nMOD_Auth.dll\nmod_auth.DLL\n");
         Serve("/download/utils/list_exe.php", "tool.exe\n");
     }
-    void Fetch() { FetchCatalogue(engine, nullptr, dir.folder(), kBase, catalogue); }
+    void Fetch() { FetchCatalogue(engine, {}, dir.folder(), kBase, catalogue); }
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "download/ProgressWindow.h"
+#include "download/ui/ProgressWindow.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -104,7 +104,7 @@ QString breakable(const QString& text) {
 ProgressWindow::ProgressWindow(QWidget* owner, const QString& caption, Clock* clock)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
                          Qt::WindowCloseButtonHint),
-      clock_(clock ? *clock : systemClock()),
+      clock_(clockOr(clock)),
       tick_(clock_.alarm()),
       started_(clock_.sinceStart()) {
     setObjectName("ProgressWindow");

@@ -1,10 +1,14 @@
 #pragma once
-// The download engine: a connection test, a queue of (URL, destination) pairs, and a
-// blocking run with its own modal progress window. Kept abstract so another engine can
-// stand in, and so tests can script one.
+// The download engine as the units use it: a connection test, a queue of (URL, destination)
+// pairs, and a blocking run that shows its own progress. Plain C++, so another engine can
+// stand in, tests can script one, and a front end without windows can drive the real one.
 #include <string>
 
-class QWidget;
+// The window that a run's progress and questions belong to. Core never looks inside: the
+// windowing layer above puts its own window in and takes it out again. Empty: no owner.
+struct OwnerWindow {
+    void* window = nullptr;
+};
 
 class DownloadEngine {
   public:
@@ -22,5 +26,5 @@ class DownloadEngine {
     }
     // Fetches the queue in order; returns when every transfer has ended or the user
     // cancelled: 1 when every file arrived, 0 otherwise.
-    virtual int DownloadFiles(QWidget* owner) = 0;
+    virtual int DownloadFiles(OwnerWindow owner) = 0;
 };

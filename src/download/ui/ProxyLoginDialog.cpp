@@ -1,4 +1,4 @@
-#include "download/ProxyLoginDialog.h"
+#include "download/ui/ProxyLoginDialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

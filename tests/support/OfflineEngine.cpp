@@ -1,4 +1,4 @@
-#include "download/OfflineEngine.h"
+#include "support/OfflineEngine.h"
 
 int OfflineEngine::SetOption(const std::string& name, const std::string&) {
     return name == "title" ? 1 : 0;
@@ -8,6 +8,6 @@ int OfflineEngine::AddFile(const std::string&, const std::string&) {
     return 1;
 }
 
-int OfflineEngine::DownloadFiles(QWidget*) {
+int OfflineEngine::DownloadFiles(OwnerWindow) {
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "download/Clock.h"
+#include "download/EngineUi.h"
 #include "download/ProgressText.h"
 
 class QLabel;
@@ -19,7 +20,7 @@ namespace download {
 
 class ElidedLabel;
 
-class ProgressWindow : public QDialog {
+class ProgressWindow : public QDialog, public RunProgress {
     Q_OBJECT
   public:
     static constexpr int kRefreshMs = 100;
@@ -30,11 +31,11 @@ class ProgressWindow : public QDialog {
     ~ProgressWindow() override;
 
     // File `index` (0-based) of `count` begins.
-    void beginFile(int index, int count, const QString& name);
+    void beginFile(int index, int count, const QString& name) override;
     // Bytes of the current file so far; total < 0 when the server did not say.
-    void setBytes(qint64 done, qint64 total);
+    void setBytes(qint64 done, qint64 total) override;
     // A try failed and the next follows after `pause`; an empty `why` clears the notice.
-    void setRetrying(const QString& why, std::chrono::milliseconds pause);
+    void setRetrying(const QString& why, std::chrono::milliseconds pause) override;
     // How many times the labels were refreshed; tests check the rate limit with it.
     int refreshCount() const { return refreshCount_; }
 

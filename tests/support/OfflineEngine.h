@@ -1,9 +1,9 @@
 #pragma once
-// An engine that is never online and fetches nothing: the program runs without a
-// network engine, and tests that must not touch the network use it.
+// An engine that is never online and fetches nothing, for tests and benchmarks that must
+// not touch the network.
 #include <string>
 
-#include "download/DownloadEngine.h"
+#include "core/DownloadEngine.h"
 
 class OfflineEngine : public DownloadEngine {
   public:
@@ -12,5 +12,5 @@ class OfflineEngine : public DownloadEngine {
     void ClearFiles() override {}
     int AddFile(const std::string& url, const std::string& destination) override;
     // Writes nothing; nothing arrives.
-    int DownloadFiles(QWidget* owner) override;
+    int DownloadFiles(OwnerWindow owner) override;
 };
