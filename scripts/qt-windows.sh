@@ -22,16 +22,11 @@ sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
 started=$(date +%s)
 say() { echo "[qt-windows $(( $(date +%s) - started )) s] $*" >&2; }
 
-# Debian's source packages of the suite this machine runs.
+# Debian's source packages of the suite this machine runs, from the archive its own package
+# sources name (a machine with its own mirror keeps to it).
 if ! apt-get source --print-uris --download-only qt6-base >/dev/null 2>&1; then
-  say "adding a deb-src entry for bookworm and updating the package lists"
-  $sudo tee /etc/apt/sources.list.d/corvalite-deb-src.sources >/dev/null <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+  say "adding deb-src entries beside this machine's Debian sources and updating the package lists"
+  bash "$checkout/scripts/deb-src-entries.sh" | $sudo tee /etc/apt/sources.list.d/corvalite-deb-src.sources >/dev/null
   $sudo apt-get update -qq >&2
 fi
 
