@@ -1,0 +1,189 @@
+#include "platform/Signature.h"
+
+#include <windows.h>
+#include <io.h>
+#include <softpub.h>
+#include <wincrypt.h>
+#include <wintrust.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/PeSignedImage.h"
+#include "platform/win32/SignerCertificate.h"
+#include "platform/win32/Wide.h"
+
+namespace platform {
+
+namespace {
+
+// Reads at offsets of the handle itself, so nothing depends on where its position was left.
+class HandleReader {
+  public:
+    explicit HandleReader(HANDLE file) : file_(file) {}
+    bool operator()(std::uint64_t offset, std::size_t size, std::uint8_t* out) {
+        while (size > 0) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            const DWORD part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+            DWORD got = 0;
+            if (!ReadFile(file_, out, part, &got, &at)) {
+                if (GetLastError() != ERROR_HANDLE_EOF) failed_ = true;
+                return false;
+            }
+            if (got == 0) return false;  // shorter than the reader was told
+            offset += got;
+            out += got;
+            size -= got;
+        }
+        return true;
+    }
+    bool failed() const { return failed_; }
+
+  private:
+    HANDLE file_;
+    bool failed_ = false;
+};
+
+// One WinVerifyTrust verification, its state closed again whatever happened.
+class Verification {
+  public:
+    Verification(HANDLE file, const std::string& pathUtf8) : path_(win32::Wide(pathUtf8)) {
+        file_.cbStruct = sizeof file_;
+        file_.pcwszFilePath = path_.c_str();
+        file_.hFile = file;  // the bytes we hold, not whatever the name leads to
+        data_.cbStruct = sizeof data_;
+        data_.dwUIChoice = WTD_UI_NONE;
+        // Revocation from what the machine has cached only: a check must work offline too.
+        data_.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
+        data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT;
+        data_.dwUnionChoice = WTD_CHOICE_FILE;
+        data_.pFile = &file_;
+        data_.dwStateAction = WTD_STATEACTION_VERIFY;
+        result_ = WinVerifyTrust(nullptr, &action_, &data_);
+    }
+    ~Verification() {
+        data_.dwStateAction = WTD_STATEACTION_CLOSE;
+        WinVerifyTrust(nullptr, &action_, &data_);
+    }
+    Verification(const Verification&) = delete;
+    Verification& operator=(const Verification&) = delete;
+
+    HRESULT result() const { return static_cast<HRESULT>(result_); }
+    // The first signer as this verification saw it; null when it got no signer that far.
+    const CRYPT_PROVIDER_SGNR* signer() const {
+        CRYPT_PROVIDER_DATA* const provider = WTHelperProvDataFromStateData(data_.hWVTStateData);
+        return provider == nullptr ? nullptr
+                                   : WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+    }
+
+  private:
+    GUID action_ = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    std::wstring path_;
+    WINTRUST_FILE_INFO file_{};
+    WINTRUST_DATA data_{};
+    LONG result_ = 0;
+};
+
+std::string HexResult(HRESULT result) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(result));
+    return text;
+}
+
+// Our layout reader found a signature table before we asked, so "no signature" here means
+// one the system cannot read.
+SignatureStatus StatusOfFailure(HRESULT result) {
+    switch (result) {
+        case TRUST_E_NOSIGNATURE:
+        case TRUST_E_SUBJECT_FORM_UNKNOWN:
+        case TRUST_E_PROVIDER_UNKNOWN:
+        case CRYPT_E_BAD_ENCODE:
+            return SignatureStatus::Malformed;
+        case TRUST_E_BAD_DIGEST:
+            return SignatureStatus::DigestMismatch;
+        case CERT_E_WRONG_USAGE:
+            return SignatureStatus::WrongKeyUsage;
+        default:
+            // The ASN.1 decoder's errors: the signature's bytes are no valid structure.
+            if ((static_cast<unsigned long>(result) & 0xFFFFFF00ul) == 0x80093100ul)
+                return SignatureStatus::Malformed;
+            return SignatureStatus::BadSignature;
+    }
+}
+
+void NameSigner(SignatureCheck& check, const CERT_CONTEXT& cert) {
+    check.signerKeySha256 = win32::KeySha256(cert);
+    check.signerSubject = win32::Subject(cert);
+}
+
+}  // namespace
+
+SignatureCheck CheckSignature(int fd, const std::string& pathUtf8) {
+    SignatureCheck check;
+    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    LARGE_INTEGER size{};
+    if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+        check.detail = "the file cannot be read";
+        return check;
+    }
+    HandleReader reader(file);
+    const PeSignedImage image =
+        ReadPeSignedImage([&reader](std::uint64_t offset, std::size_t bytes,
+                                    std::uint8_t* out) { return reader(offset, bytes, out); },
+                          static_cast<std::uint64_t>(size.QuadPart));
+    if (reader.failed()) {
+        check.detail = "reading the file failed";
+        return check;
+    }
+    if (!image.isPe || !image.malformed.empty()) {
+        check.status = SignatureStatus::Malformed;
+        check.detail = image.malformed.empty() ? "not a PE image" : image.malformed;
+        return check;
+    }
+    if (!image.hasSignature) {
+        check.status = SignatureStatus::NotSigned;
+        return check;
+    }
+
+    const Verification verification(file, pathUtf8);
+    const CRYPT_PROVIDER_SGNR* const signer = verification.signer();
+    if (signer != nullptr && signer->csCertChain > 0 && signer->pasCertChain != nullptr &&
+        signer->pasCertChain[0].pCert != nullptr) {
+        NameSigner(check, *signer->pasCertChain[0].pCert);
+    } else if (const auto cert = win32::SignerOfSignedData(image.signedData)) {
+        NameSigner(check, *cert);  // a failed verification may have stopped before its signer
+    }
+
+    // Unknown revocation is no fault (see SignerCertificate.cpp): when that is all the system
+    // reports, our own look at the chain below decides.
+    const HRESULT result = verification.result();
+    const bool revocationUnknown = result == CERT_E_REVOCATION_FAILURE ||
+                                   result == CRYPT_E_REVOCATION_OFFLINE ||
+                                   result == CRYPT_E_NO_REVOCATION_CHECK;
+    if (result != S_OK && !revocationUnknown) {
+        check.status = StatusOfFailure(result);
+        check.detail = "WinVerifyTrust " + HexResult(result);
+        return check;
+    }
+    if (signer == nullptr) {
+        check.status = SignatureStatus::BadSignature;
+        check.detail = "WinVerifyTrust passed without a signer";
+        return check;
+    }
+    // Expiry as the system judged it: a timestamped signature outlives its certificate.
+    const win32::ChainVerdict verdict = win32::CheckSigner(*signer, result == S_OK);
+    if (verdict.status != SignatureStatus::Valid) {
+        check.status = verdict.status;
+        check.detail = verdict.detail;
+        return check;
+    }
+    // The system accepts bytes after the signature unless a registry setting forbids it;
+    // nothing vouches for them, so we never do.
+    check.status =
+        image.dataOutsideImage ? SignatureStatus::DataOutsideImage : SignatureStatus::Valid;
+    return check;
+}
+
+}  // namespace platform
