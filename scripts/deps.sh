@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ clang clang-format ccache libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev libcpp-httplib-dev libssl-dev
+  libx11-dev libcpp-httplib-dev libssl-dev openssl osslsigncode
   xvfb xauth x11-utils openbox imagemagick xdotool unzip
   binutils-mingw-w64-x86-64 curl python3 fonts-dejavu-core
   fonts-wine

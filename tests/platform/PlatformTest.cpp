@@ -51,8 +51,9 @@ std::string Join(const std::string& folder, const std::string& name) {
                                                          : folder + kDelimiter + name;
 }
 
-std::string PeFixture(const std::string& name) {
-    std::string path = std::string(CORVALITE_PE_FIXTURES) + "/" + name;
+namespace {
+
+std::string FixturePath(std::string path) {
 #ifdef _WIN32
     // The build folder as a Windows program sees it: Wine maps the Unix root to drive Z.
     if (!path.empty() && path.front() == '/') path = "Z:" + path;
@@ -60,6 +61,16 @@ std::string PeFixture(const std::string& name) {
         if (c == '/') c = '\\';
 #endif
     return path;
+}
+
+}  // namespace
+
+std::string PeFixture(const std::string& name) {
+    return FixturePath(std::string(CORVALITE_PE_FIXTURES) + "/" + name);
+}
+
+std::string SignedFixture(const std::string& name) {
+    return FixturePath(std::string(CORVALITE_SIGNED_FIXTURES) + "/" + name);
 }
 
 }  // namespace platformtest

@@ -41,4 +41,8 @@ inline const std::vector<std::string> kUnicodeNames{
 // A PE file made by the MinGW binutils at build time ("mingw_pe32.exe", "mingw_pe32plus.exe").
 std::string PeFixture(const std::string& name);
 
+// A file of tests/platform/make-signed-fixtures.sh, made at build time ("signed-primary.exe",
+// "primary.spki-sha256", "root.der"…).
+std::string SignedFixture(const std::string& name);
+
 }  // namespace platformtest
