@@ -34,6 +34,11 @@ class HeldFile {
   private:
     int fd_ = -1;
     int error_ = 0;
+#ifdef _WIN32
+    // The volume the file was opened on: Wine cannot tell it from the handle any more once
+    // the file was renamed through another handle, as a move into place does.
+    unsigned long volume_ = 0;
+#endif
 };
 
 }  // namespace platform

@@ -53,15 +53,25 @@ HeldFile::HeldFile(const std::string& pathUtf8, Use use) {
         CreateFileW(win32::Wide(pathUtf8).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        error_ = ErrnoOf(GetLastError());
+        const DWORD error = GetLastError();
+        // A folder cannot be opened so; say what it is, as elsewhere.
+        const DWORD attributes = GetFileAttributesW(win32::Wide(pathUtf8).c_str());
+        error_ = error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+                         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                     ? EISDIR
+                     : ErrnoOf(error);
         return;
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!IsPlainFile(handle, info)) {
+        // A link or junction, a device or pipe, or a file that also has another name.
+        error_ = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? ELOOP
+                 : GetFileType(handle) != FILE_TYPE_DISK                     ? ENXIO
+                                                                             : EMLINK;
         CloseHandle(handle);
-        error_ = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? ELOOP : EACCES;
         return;
     }
+    volume_ = info.dwVolumeSerialNumber;
     fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
     if (fd_ < 0) {
         CloseHandle(handle);
@@ -91,9 +101,10 @@ bool HeldFile::isNamedBy(const std::string& pathUtf8) const {
     }
     BY_HANDLE_FILE_INFORMATION a{};
     BY_HANDLE_FILE_INFORMATION b{};
+    // The volume as it was at the open (see HeldFile.h): a file stays on its volume while open.
     const bool same = GetFileInformationByHandle(held, &a) != 0 && IsPlainFile(named, b) &&
-                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+                      volume_ == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                      a.nFileIndexLow == b.nFileIndexLow;
     CloseHandle(named);
     return same;
 }
