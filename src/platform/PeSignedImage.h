@@ -17,13 +17,16 @@ struct ByteRange {
 struct PeSignedImage {
     bool isPe = false;          // an MZ header pointing at a PE32 or PE32+ optional header
     bool hasSignature = false;  // a certificate table with a PKCS#7 SignedData entry
-    // The certificate table does not end the file, or bytes lie between the image and it,
-    // that the image hash would not cover.
+    // Bytes that neither the image hash nor the signature covers: after the certificate
+    // table (it does not end the file), or in it beside the signature (another entry, bytes
+    // after the signature's DER in its entry, padding that is not zero). Bytes between the
+    // last section and the table are hashed, as Windows and signtool do.
     bool dataOutsideImage = false;
     std::string malformed;  // empty when the layout is sound; else what is wrong
     // The bytes the image hash covers, in file order.
     std::vector<ByteRange> hashed;
-    // The first WIN_CERTIFICATE of type PKCS_SIGNED_DATA: its DER bytes.
+    // The first WIN_CERTIFICATE of type PKCS_SIGNED_DATA (revision 2.0): its DER SEQUENCE,
+    // exactly as long as its own length says, without the entry's zero padding.
     std::vector<std::uint8_t> signedData;
 };
 
