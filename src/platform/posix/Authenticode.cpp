@@ -268,11 +268,16 @@ std::optional<std::vector<std::uint8_t>> ImageHash(const ReadAt& read,
                                                    const EVP_MD* md) {
     const MdCtxPtr context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), md, nullptr) != 1) return std::nullopt;
-    const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kImageHashBlock]);
+    // A small file needs no block of the full size.
+    std::uint64_t total = 0;
+    for (const ByteRange& range : ranges) total += range.size;
+    const std::size_t blockSize =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(total, 1, kImageHashBlock));
+    const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[blockSize]);
     for (const ByteRange& range : ranges) {
         for (std::uint64_t done = 0; done < range.size;) {
-            const std::size_t size = static_cast<std::size_t>(
-                std::min<std::uint64_t>(range.size - done, kImageHashBlock));
+            const std::size_t size =
+                static_cast<std::size_t>(std::min<std::uint64_t>(range.size - done, blockSize));
             if (!read(range.offset + done, size, block.get()) ||
                 EVP_DigestUpdate(context.get(), block.get(), size) != 1)
                 return std::nullopt;
