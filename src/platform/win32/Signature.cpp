@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "platform/PeSignedImage.h"
 #include "platform/win32/SignerCertificate.h"
@@ -118,35 +119,16 @@ void NameSigner(SignatureCheck& check, const CERT_CONTEXT& cert) {
     check.signerSubject = win32::Subject(cert);
 }
 
-}  // namespace
+SignatureCheck Conclude(SignatureCheck& check, SignatureStatus status, std::string detail) {
+    check.status = status;
+    check.detail = std::move(detail);
+    return check;
+}
 
-SignatureCheck CheckSignature(int fd, const std::string& pathUtf8) {
+// A signature the layout found, over an image with nothing outside it: what the system says,
+// then what we check ourselves.
+SignatureCheck Verify(HANDLE file, const std::string& pathUtf8, const PeSignedImage& image) {
     SignatureCheck check;
-    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-    LARGE_INTEGER size{};
-    if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size) || size.QuadPart < 0) {
-        check.detail = "the file cannot be read";
-        return check;
-    }
-    HandleReader reader(file);
-    const PeSignedImage image =
-        ReadPeSignedImage([&reader](std::uint64_t offset, std::size_t bytes,
-                                    std::uint8_t* out) { return reader(offset, bytes, out); },
-                          static_cast<std::uint64_t>(size.QuadPart));
-    if (reader.failed()) {
-        check.detail = "reading the file failed";
-        return check;
-    }
-    if (!image.isPe || !image.malformed.empty()) {
-        check.status = SignatureStatus::Malformed;
-        check.detail = image.malformed.empty() ? "not a PE image" : image.malformed;
-        return check;
-    }
-    if (!image.hasSignature) {
-        check.status = SignatureStatus::NotSigned;
-        return check;
-    }
-
     const Verification verification(file, pathUtf8);
     const CRYPT_PROVIDER_SGNR* const signer = verification.signer();
     if (signer != nullptr && signer->csCertChain > 0 && signer->pasCertChain != nullptr &&
@@ -162,28 +144,43 @@ SignatureCheck CheckSignature(int fd, const std::string& pathUtf8) {
     const bool revocationUnknown = result == CERT_E_REVOCATION_FAILURE ||
                                    result == CRYPT_E_REVOCATION_OFFLINE ||
                                    result == CRYPT_E_NO_REVOCATION_CHECK;
-    if (result != S_OK && !revocationUnknown) {
-        check.status = StatusOfFailure(result);
-        check.detail = "WinVerifyTrust " + HexResult(result);
-        return check;
-    }
-    if (signer == nullptr) {
-        check.status = SignatureStatus::BadSignature;
-        check.detail = "WinVerifyTrust passed without a signer";
-        return check;
-    }
+    if (result != S_OK && !revocationUnknown)
+        return Conclude(check, StatusOfFailure(result), "WinVerifyTrust " + HexResult(result));
+    if (signer == nullptr)
+        return Conclude(check, SignatureStatus::BadSignature,
+                        "WinVerifyTrust passed without a signer");
     // Expiry as the system judged it: a timestamped signature outlives its certificate.
-    const win32::ChainVerdict verdict = win32::CheckSigner(*signer, result == S_OK);
-    if (verdict.status != SignatureStatus::Valid) {
-        check.status = verdict.status;
-        check.detail = verdict.detail;
-        return check;
+    win32::ChainVerdict verdict = win32::CheckSigner(*signer, result == S_OK);
+    return Conclude(check, verdict.status, std::move(verdict.detail));
+}
+
+}  // namespace
+
+SignatureCheck CheckSignature(int fd, const std::string& pathUtf8) {
+    SignatureCheck check;
+    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    LARGE_INTEGER size{};
+    if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size) || size.QuadPart < 0)
+        return Conclude(check, SignatureStatus::Unreadable, "the file cannot be read");
+    HandleReader reader(file);
+    const PeSignedImage image =
+        ReadPeSignedImage([&reader](std::uint64_t offset, std::size_t bytes,
+                                    std::uint8_t* out) { return reader(offset, bytes, out); },
+                          static_cast<std::uint64_t>(size.QuadPart));
+    if (reader.failed())
+        return Conclude(check, SignatureStatus::Unreadable, "reading the file failed");
+    if (!image.isPe || !image.malformed.empty())
+        return Conclude(check, SignatureStatus::Malformed,
+                        image.malformed.empty() ? "not a PE image" : image.malformed);
+    if (!image.hasSignature) return Conclude(check, SignatureStatus::NotSigned, "no signature");
+    // The system accepts bytes after the signature unless a registry setting forbids it (and
+    // Wine's then finds no signature at all); nothing vouches for them, so we refuse them
+    // before asking, and name the signer from the signature's own certificates.
+    if (image.dataOutsideImage) {
+        if (const auto cert = win32::SignerOfSignedData(image.signedData)) NameSigner(check, *cert);
+        return Conclude(check, SignatureStatus::DataOutsideImage, "bytes outside the signed image");
     }
-    // The system accepts bytes after the signature unless a registry setting forbids it;
-    // nothing vouches for them, so we never do.
-    check.status =
-        image.dataOutsideImage ? SignatureStatus::DataOutsideImage : SignatureStatus::Valid;
-    return check;
+    return Verify(file, pathUtf8, image);
 }
 
 }  // namespace platform
