@@ -87,6 +87,22 @@ ChainPtr BuildChain(const CERT_CONTEXT& cert, const FILETIME& asOf) {
     return ChainPtr(chain);
 }
 
+// A timestamp (either kind) is what lets a signature outlive its certificate. Wine's
+// WinVerifyTrust passes an expired certificate without one, which Windows refuses as
+// expired; so without a timestamp we never excuse expiry, whatever the system said.
+bool IsTimestamped(const CRYPT_PROVIDER_SGNR& signer) {
+    if (signer.csCounterSigners > 0) return true;
+    if (signer.psSigner == nullptr) return false;
+    const CRYPT_ATTRIBUTES& attributes = signer.psSigner->UnauthAttrs;
+    for (DWORD i = 0; i < attributes.cAttr; ++i) {
+        const char* const oid = attributes.rgAttr[i].pszObjId;
+        if (oid != nullptr && (std::strcmp(oid, szOID_RSA_counterSign) == 0 ||
+                               std::strcmp(oid, szOID_RFC3161_counterSign) == 0))
+            return true;
+    }
+    return false;
+}
+
 std::string HexStatus(const char* what, DWORD value) {
     char text[64];
     std::snprintf(text, sizeof text, "%s 0x%08lx", what, static_cast<unsigned long>(value));
@@ -157,7 +173,7 @@ ChainVerdict CheckSigner(const CRYPT_PROVIDER_SGNR& signer, bool expiryAccepted)
     }
     if (chain == nullptr) return {SignatureStatus::BadSignature, "no certificate chain"};
     DWORD faults = chain->TrustStatus.dwErrorStatus & ~kRevocationUnknown;
-    if (expiryAccepted) faults &= ~kExpired;
+    if (expiryAccepted && IsTimestamped(signer)) faults &= ~kExpired;
     if ((faults & ~CERT_TRUST_IS_NOT_VALID_FOR_USAGE) != 0)
         return {SignatureStatus::BadSignature, HexStatus("certificate chain status", faults)};
     if ((faults & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) != 0 || !HasCodeSigningUsage(cert))

@@ -34,8 +34,8 @@ struct ChainVerdict {
 };
 // Valid, or why not: the chain (the verification's own, else one we build at the time the
 // signature was checked for) must reach a trusted root without a fault, the certificate must
-// be one for code signing. `expiryAccepted`: the system found the signature valid over an
-// expired certificate, as it does for a timestamped one.
+// be one for code signing. `expiryAccepted`: the system found the signature valid, which
+// excuses an expired certificate when the signature is timestamped.
 ChainVerdict CheckSigner(const CRYPT_PROVIDER_SGNR& signer, bool expiryAccepted);
 
 }  // namespace platform::win32
