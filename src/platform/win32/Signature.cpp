@@ -62,11 +62,11 @@ class Verification {
         data_.dwUnionChoice = WTD_CHOICE_FILE;
         data_.pFile = &file_;
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
-        result_ = WinVerifyTrust(nullptr, &action_, &data_);
+        result_ = WinVerifyTrust(NoUser(), &action_, &data_);
     }
     ~Verification() {
         data_.dwStateAction = WTD_STATEACTION_CLOSE;
-        WinVerifyTrust(nullptr, &action_, &data_);
+        WinVerifyTrust(NoUser(), &action_, &data_);
     }
     Verification(const Verification&) = delete;
     Verification& operator=(const Verification&) = delete;
@@ -80,6 +80,9 @@ class Verification {
     }
 
   private:
+    // No window and no one to ask: never any prompt, also where a policy would want one.
+    static HWND NoUser() { return static_cast<HWND>(INVALID_HANDLE_VALUE); }
+
     GUID action_ = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     std::wstring path_;
     WINTRUST_FILE_INFO file_{};
@@ -94,13 +97,16 @@ std::string HexResult(HRESULT result) {
 }
 
 // Our layout reader found a signature table before we asked, so "no signature" here means
-// one the system cannot read.
+// one the system cannot read, as do a message of another kind and bytes that decode to none.
 SignatureStatus StatusOfFailure(HRESULT result) {
     switch (result) {
         case TRUST_E_NOSIGNATURE:
         case TRUST_E_SUBJECT_FORM_UNKNOWN:
         case TRUST_E_PROVIDER_UNKNOWN:
         case CRYPT_E_BAD_ENCODE:
+        case CRYPT_E_BAD_MSG:
+        case CRYPT_E_INVALID_MSG_TYPE:
+        case CRYPT_E_UNEXPECTED_MSG_TYPE:
             return SignatureStatus::Malformed;
         case TRUST_E_BAD_DIGEST:
             return SignatureStatus::DigestMismatch;
@@ -158,7 +164,8 @@ SignatureCheck Verify(HANDLE file, const std::string& pathUtf8, const PeSignedIm
 
 SignatureCheck CheckSignature(int fd, const std::string& pathUtf8) {
     SignatureCheck check;
-    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    // A C runtime of the newer kind ends the program on a bad descriptor instead of saying so.
+    const auto file = fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     LARGE_INTEGER size{};
     if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size) || size.QuadPart < 0)
         return Conclude(check, SignatureStatus::Unreadable, "the file cannot be read");
