@@ -1,6 +1,6 @@
 #include "core/Errors.h"
 
-namespace toolkit {
+namespace core {
 
 std::string Format(std::string_view pattern, std::string_view argument) {
     std::string out(pattern);
@@ -17,4 +17,4 @@ std::string Format(std::string_view pattern, long long argument) {
     return Format(pattern, std::to_string(argument));
 }
 
-}  // namespace toolkit
+}  // namespace core

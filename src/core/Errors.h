@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace toolkit {
+namespace core {
 
 struct Error : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -30,4 +30,4 @@ inline constexpr std::string_view kInvalidRegType = "Ungültiger Datentyp für '
 inline constexpr std::string_view kRegGetDataFailed = "Konnte Daten für '%s' nicht holen";
 inline constexpr std::string_view kRegSetDataFailed = "Konnte Daten für '%s' nicht setzen";
 
-}  // namespace toolkit
+}  // namespace core

@@ -4,7 +4,7 @@
 
 #include "core/Errors.h"
 
-namespace toolkit {
+namespace core {
 
 bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
     CloseKey();
@@ -57,4 +57,4 @@ void TRegistry::WriteInteger(const std::string& name, std::int32_t value) {
         throw ERegistryException(Format(kRegSetDataFailed, name));
 }
 
-}  // namespace toolkit
+}  // namespace core

@@ -6,7 +6,7 @@
 
 #include "platform/Registry.h"
 
-namespace toolkit {
+namespace core {
 
 class TRegistry {
   public:
@@ -39,4 +39,4 @@ class TRegistry {
     bool open_ = false;
 };
 
-}  // namespace toolkit
+}  // namespace core

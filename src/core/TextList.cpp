@@ -7,7 +7,7 @@
 #include "core/Errors.h"
 #include "platform/Paths.h"
 
-namespace toolkit {
+namespace core {
 
 namespace {
 unsigned char Fold(unsigned char c) {
@@ -156,4 +156,4 @@ void TStringList::LoadFromFile(const std::string& path, std::size_t maxBytes) {
     SetText(content);
 }
 
-}  // namespace toolkit
+}  // namespace core

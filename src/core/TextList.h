@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace toolkit {
+namespace core {
 
 // ASCII case folding; other bytes compare as they are, which keeps UTF-8 intact.
 int CompareTextIgnoreCase(std::string_view a, std::string_view b);
@@ -51,4 +51,4 @@ class TStringList {
     std::vector<std::string> items_;
 };
 
-}  // namespace toolkit
+}  // namespace core

@@ -42,7 +42,7 @@ void ClearStaleFiles(const std::string& folder) {
         const std::string path = folder + name;
         std::error_code error;
         if (!std::filesystem::remove(platform::PathFromUtf8(path), error) && error)
-            throw toolkit::EFOpenError(toolkit::Format(toolkit::kFileOpenError, path));
+            throw core::EFOpenError(core::Format(core::kFileOpenError, path));
     }
 }
 
@@ -64,7 +64,7 @@ void FetchCatalogue(DownloadEngine& engine, OwnerWindow owner, const std::string
     catalogue.Modules.LoadFromFile(listFolder + "list_m.txt");
     catalogue.Utils.LoadFromFile(listFolder + "list_u.txt");
 
-    toolkit::TStringList versions;
+    core::TStringList versions;
     versions.LoadFromFile(listFolder + "list_v.txt");
     if (versions.Count() > 1) {
         catalogue.RemoteEditorVersion = versions[0];

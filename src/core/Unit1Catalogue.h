@@ -6,10 +6,10 @@
 #include "core/TextList.h"
 
 struct TCatalogue {
-    toolkit::TStringList PHP{true};
-    toolkit::TStringList Debugger{true};
-    toolkit::TStringList Modules{true};
-    toolkit::TStringList Utils{true};
+    core::TStringList PHP{true};
+    core::TStringList Debugger{true};
+    core::TStringList Modules{true};
+    core::TStringList Utils{true};
     std::string RemoteEditorVersion;
     std::string RemoteServerVersion;
 };

@@ -29,7 +29,7 @@ std::size_t LastDelimiter(std::string_view path) {
 using VersionNumbers = std::array<std::int32_t, 4>;
 
 VersionNumbers ParseVersion(std::string_view text) {
-    const auto parts = toolkit::SplitCommaText(ReplaceAll(text, ".", ","));
+    const auto parts = core::SplitCommaText(ReplaceAll(text, ".", ","));
     VersionNumbers numbers{};
     if (parts.size() >= numbers.size())
         for (std::size_t i = 0; i < numbers.size(); ++i) numbers[i] = StrToIntDef(parts[i], 0);
@@ -43,7 +43,7 @@ bool StartsWithDot(const std::string& name) {
 }  // namespace
 
 std::string GetEditorPath(platform::RegistryHive& hive) {
-    toolkit::TRegistry registry(hive);  // closes the key on every way out
+    core::TRegistry registry(hive);  // closes the key on every way out
     std::string path;
     if (registry.OpenKey("\\Software\\Zelmarock\\modules", false) && registry.ValueExists("PHP"))
         path = registry.ReadString("PHP");
@@ -108,7 +108,7 @@ std::string UtilitiesMask() {
     return NativePath("\\*.exe");
 }
 
-void ListSubfolders(const std::string& folder, toolkit::TStringList& list) {
+void ListSubfolders(const std::string& folder, core::TStringList& list) {
     list.Clear();
     const auto entries =
         platform::FindEntries(folder + PathDelim + "*", platform::FindFilter::kDirectories);
@@ -120,7 +120,7 @@ void ListSubfolders(const std::string& folder, toolkit::TStringList& list) {
     }
 }
 
-void ListFiles(const std::string& folder, const std::string& mask, toolkit::TStringList& list) {
+void ListFiles(const std::string& folder, const std::string& mask, core::TStringList& list) {
     list.Clear();
     constexpr std::uint32_t kKnownAttributes = 0x3F;
     const auto entries = platform::FindEntries(folder + mask, platform::FindFilter::kEverything);

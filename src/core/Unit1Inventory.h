@@ -38,8 +38,8 @@ std::string UtilitiesMask();
 
 // Both clear the list first, then append plain names in the file system's order. Pass a
 // sorted list when only fast case-insensitive membership matters.
-void ListSubfolders(const std::string& folder, toolkit::TStringList& list);
-void ListFiles(const std::string& folder, const std::string& mask, toolkit::TStringList& list);
+void ListSubfolders(const std::string& folder, core::TStringList& list);
+void ListFiles(const std::string& folder, const std::string& mask, core::TStringList& list);
 
 // True when remoteText names a later version than localText. Four numbers each, from texts
 // split at dots, commas and blanks; fewer than four parts count as 0.0.0.0 and parts that

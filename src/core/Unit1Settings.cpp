@@ -6,25 +6,24 @@
 
 void LoadSettings(platform::RegistryHive& hive, std::string& downloadDir, bool& autoUpdate) {
     autoUpdate = false;
-    toolkit::TRegistry registry(hive);  // closes the key on every way out
+    core::TRegistry registry(hive);  // closes the key on every way out
     if (!registry.OpenKey(kSettingsKey, false)) return;
     if (registry.ValueExists("DownloadDir")) downloadDir = registry.ReadString("DownloadDir");
     if (registry.ValueExists("AutoUpdate")) autoUpdate = registry.ReadInteger("AutoUpdate") != 0;
 }
 
 void SaveSettings(platform::RegistryHive& hive, const std::string& downloadDir, bool autoUpdate) {
-    toolkit::TRegistry registry(hive);
+    core::TRegistry registry(hive);
     // Windows can always create a key below the user's hive; a hive file may not be
     // writable, and keeping quiet then would lose the user's settings unseen.
     if (!registry.OpenKey(kSettingsKey, true))
-        throw toolkit::ERegistryException(
-            toolkit::Format(toolkit::kRegSetDataFailed, "DownloadDir"));
+        throw core::ERegistryException(core::Format(core::kRegSetDataFailed, "DownloadDir"));
     registry.WriteString("DownloadDir", downloadDir);
     registry.WriteInteger("AutoUpdate", autoUpdate ? 1 : 0);
 }
 
 std::string GetAppDataFolder(platform::RegistryHive& hive) {
-    toolkit::TRegistry registry(hive);
+    core::TRegistry registry(hive);
     std::string folder;
     if (registry.OpenKey(kShellFoldersKey, true)) folder = registry.ReadString("AppData");
     if (!folder.empty() && folder.back() != PathDelim) folder += PathDelim;
@@ -32,7 +31,7 @@ std::string GetAppDataFolder(platform::RegistryHive& hive) {
 }
 
 void ReadBaseAddress(platform::RegistryHive& hive, const char* name, std::string& address) {
-    toolkit::TRegistry registry(hive);
+    core::TRegistry registry(hive);
     if (!registry.OpenKey(kSettingsKey, false)) return;
     // An empty address could never serve, so it counts as not set.
     if (auto stored = registry.ReadString(name); !stored.empty()) address = std::move(stored);

@@ -3,7 +3,7 @@
 // through QFileDialog, programs and file moves through the platform's services.
 #include "gui/Shell.h"
 
-namespace toolkit {
+namespace gui {
 
 class DesktopShell : public Shell {
   public:
@@ -15,4 +15,4 @@ class DesktopShell : public Shell {
                        const std::string& folder, bool move) override;  // DesktopShellFiles.cpp
 };
 
-}  // namespace toolkit
+}  // namespace gui

@@ -7,7 +7,7 @@
 #include "platform/FileMove.h"
 #include "platform/Process.h"
 
-namespace toolkit {
+namespace gui {
 
 namespace {
 
@@ -94,4 +94,4 @@ bool DesktopShell::TransferFiles(QWidget* /*owner*/, const std::vector<std::stri
     return all;
 }
 
-}  // namespace toolkit
+}  // namespace gui

@@ -8,7 +8,7 @@
 #include "gui/DesktopShell.h"
 #include "platform/BrowseFlags.h"
 
-namespace toolkit {
+namespace gui {
 
 namespace {
 
@@ -58,4 +58,4 @@ bool DesktopShell::PickFolder(QWidget* owner, const std::string& caption, std::s
     return true;
 }
 
-}  // namespace toolkit
+}  // namespace gui

@@ -11,7 +11,7 @@
 struct Services {
     platform::RegistryHive& registry;
     platform::Desktop& desktop;
-    toolkit::Shell& shell;
+    gui::Shell& shell;
     DownloadEngine& engine;
     std::string catalogueBase;  // catalogue scripts live below it
     std::string downloadBase;   // component files live below it
@@ -37,9 +37,9 @@ class ProgramServices {
     std::unique_ptr<platform::RegistryHive> registry;
     std::unique_ptr<platform::Desktop> desktop;
 #ifdef _WIN32
-    toolkit::WindowsShell shell;
+    gui::WindowsShell shell;
 #else
-    toolkit::DesktopShell shell;
+    gui::DesktopShell shell;
 #endif
     std::string catalogueBase;
     std::string downloadBase;

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace toolkit {
+namespace gui {
 
 class Shell {
   public:
@@ -25,4 +25,4 @@ class Shell {
                                const std::string& folder, bool move) = 0;
 };
 
-}  // namespace toolkit
+}  // namespace gui

@@ -26,10 +26,10 @@ QString Wide(const std::string& text) {
 class NameSet {
   public:
     // Keeps pointers into names, which must stay unchanged while the set is asked.
-    void Assign(const toolkit::TStringList& names) {
+    void Assign(const core::TStringList& names) {
         names_.clear();
         names_.reserve(names.Count());
-        for (const auto& name : names.Items()) names_.push_back({toolkit::AsciiUpper(name), &name});
+        for (const auto& name : names.Items()) names_.push_back({core::AsciiUpper(name), &name});
         std::sort(names_.begin(), names_.end(),
                   [](const Entry& a, const Entry& b) { return a.key < b.key; });
     }
@@ -37,7 +37,7 @@ class NameSet {
     // one that reaches the file; the same spelling when there is one; null when absent.
     const std::string* Find(const std::string& name) const {
         if (names_.empty()) return nullptr;
-        const std::string key = toolkit::AsciiUpper(name);
+        const std::string key = core::AsciiUpper(name);
         auto it = std::lower_bound(
             names_.begin(), names_.end(), key,
             [](const Entry& entry, const std::string& k) { return entry.key < k; });
@@ -98,7 +98,7 @@ std::string PhpDisplayName(const std::string& entry) {
         name.erase(dot);
     if (const auto underscore = name.find('_'); underscore != std::string::npos)
         name.erase(0, underscore + 1);
-    return toolkit::AsciiUpper(name);
+    return core::AsciiUpper(name);
 }
 
 std::string AfterFirstDash(const std::string& entry) {
@@ -139,7 +139,7 @@ class GroupRows {
 // read. Its rows are file rows unless said otherwise.
 struct EntryGroup {
     const char* caption;
-    const toolkit::TStringList& entries;
+    const core::TStringList& entries;
     std::string linkBase;
     std::string folder;
     std::string (*nameOf)(const std::string&) = Same;
@@ -166,7 +166,7 @@ class TreeBuilder {
     toolkit::TTreeView& tree_ = *form_.ProjectTree;
     const std::string& base_;
     TrsFileVersion reader_;
-    toolkit::TStringList scratch_;  // the names found on disk for the current group
+    core::TStringList scratch_;  // the names found on disk for the current group
 };
 
 TTreeNode* TreeBuilder::AddProduct(TTreeNode* parent, const char* caption, ComponentKind kind) {

@@ -58,7 +58,7 @@ void AutoSize(QLabel& label) {
 
 }  // namespace
 
-TForm2::TForm2(toolkit::Shell& shell, QWidget* parent) : QDialog(parent), shell_(shell) {
+TForm2::TForm2(gui::Shell& shell, QWidget* parent) : QDialog(parent), shell_(shell) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Options"));
     // A fixed dialog frame: a title and a close box, nothing to minimise or maximise.

@@ -8,14 +8,14 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace toolkit {
+namespace gui {
 class Shell;
 }
 
 class TForm2 : public QDialog {
     Q_OBJECT
   public:
-    explicit TForm2(toolkit::Shell& shell, QWidget* parent = nullptr);
+    explicit TForm2(gui::Shell& shell, QWidget* parent = nullptr);
 
     // Controls, named as the dialog's design names them.
     QGroupBox* GroupBox1 = nullptr;
@@ -39,5 +39,5 @@ class TForm2 : public QDialog {
     void CreateControls();
     void CentreOnScreen();
 
-    toolkit::Shell& shell_;
+    gui::Shell& shell_;
 };

@@ -6,7 +6,7 @@
 #include "platform/Process.h"
 #include "platform/win32/Shell.h"
 
-namespace toolkit {
+namespace gui {
 
 namespace {
 
@@ -37,4 +37,4 @@ bool WindowsShell::TransferFiles(QWidget* owner, const std::vector<std::string>&
     return platform::win32::ShellFileOperation(OwnerOf(owner), files, folder, move);
 }
 
-}  // namespace toolkit
+}  // namespace gui

@@ -3,7 +3,7 @@
 // each with the main window as owner so they stay in front of it.
 #include "gui/Shell.h"
 
-namespace toolkit {
+namespace gui {
 
 class WindowsShell : public Shell {
   public:
@@ -15,4 +15,4 @@ class WindowsShell : public Shell {
                        const std::string& folder, bool move) override;
 };
 
-}  // namespace toolkit
+}  // namespace gui

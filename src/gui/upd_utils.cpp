@@ -17,7 +17,7 @@ bool IsExistingFolder(const std::string& folder) {
 
 }  // namespace
 
-bool BrowseForFolder(toolkit::Shell& shell, QWidget* owner, const std::string& caption,
+bool BrowseForFolder(gui::Shell& shell, QWidget* owner, const std::string& caption,
                      const QString& /*rootPath*/, std::string& folder, bool ShowEditBox,
                      bool IncludeFiles, bool AllowNewFolder) {
     // A folder that is gone cannot be preselected; the picker then opens without one.
@@ -29,13 +29,12 @@ bool BrowseForFolder(toolkit::Shell& shell, QWidget* owner, const std::string& c
     return true;
 }
 
-void ExploreFolder(toolkit::Shell& shell, const std::string& folder) {
+void ExploreFolder(gui::Shell& shell, const std::string& folder) {
     shell.ExploreFolder(folder);
 }
 
-bool ShellFileOperation(toolkit::Shell& shell, QWidget* owner,
-                        const std::vector<std::string>& files, const std::string& destinationFolder,
-                        bool move) {
+bool ShellFileOperation(gui::Shell& shell, QWidget* owner, const std::vector<std::string>& files,
+                        const std::string& destinationFolder, bool move) {
     if (files.empty()) return false;
     return shell.TransferFiles(owner, files, destinationFolder, move);
 }

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace toolkit {
+namespace gui {
 class Shell;
 }
 
@@ -15,16 +15,15 @@ class Shell;
 // out, the picked folder. True only when a folder was picked. The program's other windows
 // take no input while the picker is open. rootPath is accepted for the callers' sake; the
 // desktop's picker cannot confine browsing below a root, so it is not used here.
-bool BrowseForFolder(toolkit::Shell& shell, QWidget* owner, const std::string& caption,
+bool BrowseForFolder(gui::Shell& shell, QWidget* owner, const std::string& caption,
                      const QString& rootPath, std::string& folder, bool ShowEditBox,
                      bool IncludeFiles, bool AllowNewFolder);
 
 // Opens the folder in the desktop's file manager; failures are silent.
-void ExploreFolder(toolkit::Shell& shell, const std::string& folder);
+void ExploreFolder(gui::Shell& shell, const std::string& folder);
 
 // Moves (move true) or copies every file into destinationFolder through the shell, which asks
 // before replacing a file and explains failures. True exactly when every file was done; an
 // empty list does nothing and gives false.
-bool ShellFileOperation(toolkit::Shell& shell, QWidget* owner,
-                        const std::vector<std::string>& files, const std::string& destinationFolder,
-                        bool move);
+bool ShellFileOperation(gui::Shell& shell, QWidget* owner, const std::vector<std::string>& files,
+                        const std::string& destinationFolder, bool move);

@@ -98,7 +98,8 @@ void TTreeNode::AppendColumnText(const QString& text) {
 }
 
 void TTreeNode::SetColumnText(int index, const QString& text) {
-    if (index < 0 || index >= count_) throw EListError(Format(kListIndexError, index));
+    if (index < 0 || index >= count_)
+        throw core::EListError(core::Format(core::kListIndexError, index));
     if (index < kShownColumns)
         setText(index + 1, text);
     else
@@ -106,7 +107,8 @@ void TTreeNode::SetColumnText(int index, const QString& text) {
 }
 
 QString TTreeNode::ColumnText(int index) const {
-    if (index < 0 || index >= count_) throw EListError(Format(kListIndexError, index));
+    if (index < 0 || index >= count_)
+        throw core::EListError(core::Format(core::kListIndexError, index));
     if (index < kShownColumns) return text(index + 1);
     return hidden_[static_cast<std::size_t>(index - kShownColumns)];
 }

@@ -98,7 +98,7 @@ class SampleProgram {
     std::string catalogueBase_ = CORVALITE_CATALOGUE_BASE;
     std::string downloadBase_ = CORVALITE_DOWNLOAD_BASE;
     FakeDesktop desktop_;
-    toolkit::DesktopShell shell_;
+    gui::DesktopShell shell_;
     std::unique_ptr<QtDownloadEngine> engine_;
     std::unique_ptr<Services> services_;
     std::unique_ptr<TForm1> window_;

@@ -37,9 +37,9 @@ class SliceEngine : public DownloadEngine {
     std::string_view input_;
 };
 
-bool sortedWithoutDuplicates(const toolkit::TStringList& list) {
+bool sortedWithoutDuplicates(const core::TStringList& list) {
     for (std::size_t i = 1; i < list.Count(); ++i)
-        if (toolkit::CompareTextIgnoreCase(list[i - 1], list[i]) >= 0) return false;
+        if (core::CompareTextIgnoreCase(list[i - 1], list[i]) >= 0) return false;
     return true;
 }
 
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TCatalogue catalogue;
     try {
         FetchCatalogue(engine, {}, folder, "http://127.0.0.1", catalogue);
-    } catch (const toolkit::Error&) {
+    } catch (const core::Error&) {
         return 0;  // a list too large is refused with the toolkit's error
     }
     for (const auto* list :

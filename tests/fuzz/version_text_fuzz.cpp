@@ -18,6 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (IsNewerVersion(local, remote) && IsNewerVersion(remote, local)) std::abort();
     const std::string commas = ReplaceAll(local, ".", ",");
     if (commas.size() != local.size() || commas.find('.') != std::string::npos) std::abort();
-    for (const auto& part : toolkit::SplitCommaText(commas)) (void)StrToIntDef(part, 0);
+    for (const auto& part : core::SplitCommaText(commas)) (void)StrToIntDef(part, 0);
     return 0;
 }

@@ -68,7 +68,7 @@ TEST_F(CatalogueNetwork, AListAnsweredWith404FailsItsLoadAfterTheEngineExplains)
     try {
         Fetch();
         FAIL() << "no error";
-    } catch (const toolkit::EFOpenError& error) {
+    } catch (const core::EFOpenError& error) {
         EXPECT_EQ(error.what(), "Datei " + dir.folder() + "list_m.txt kann nicht geöffnet werden");
     }
     ASSERT_EQ(failures.size(), 1u);
@@ -90,7 +90,7 @@ TEST_F(CatalogueNetwork, AProgramFolderThatCannotBeWrittenFailsTheFirstLoad) {
     try {
         FetchCatalogue(engine, {}, folder, server.baseUrl(), catalogue);
         FAIL() << "no error";
-    } catch (const toolkit::EFOpenError& error) {
+    } catch (const core::EFOpenError& error) {
         EXPECT_EQ(error.what(), "Datei " + folder + "list.txt kann nicht geöffnet werden");
     }
     EXPECT_EQ(failures.size(), 1u);  // the engine explained why nothing arrived

@@ -349,7 +349,7 @@ TEST_F(ComponentTree, ReadingPastAGroupRowsColumnsRaisesTheListIndexError) {
     try {
         (void)php->ColumnText(4);
         FAIL() << "no error";
-    } catch (const toolkit::EListError& error) {
+    } catch (const core::EListError& error) {
         EXPECT_STREQ(error.what(), "Der Index der Liste überschreitet das Maximum (4)");
     }
 }

@@ -16,7 +16,7 @@ using Strings = std::vector<std::string>;
 
 struct DesktopShellFiles : ::testing::Test {
     TempDir dir;
-    toolkit::DesktopShell shell;
+    gui::DesktopShell shell;
     std::vector<MessageDialogRequest> dialogs;
     int replaceAnswer = ModalResult::Yes;
     ScopedMessageDialogHook hook{[this](const MessageDialogRequest& r) {

@@ -22,7 +22,7 @@ constexpr unsigned kBrowseButtonFlags = 0x0051;
 
 struct Picker : ::testing::Test {
     TempDir dir;
-    toolkit::DesktopShell shell;
+    gui::DesktopShell shell;
     QString title;
     QString openedIn;
     QFileDialog::Options options;
@@ -144,7 +144,7 @@ class UrlCatcher : public QObject {
 TEST(Explore, HandsTheFolderToTheFileManagerAsALocalUrl) {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
-    toolkit::DesktopShell shell;
+    gui::DesktopShell shell;
     shell.ExploreFolder("/tmp/with space/Zürich #1");
     QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(catcher.urls.size(), 1u);
@@ -166,7 +166,7 @@ TEST(Explore, WithoutAnOpenerReturnsQuietly) {
         }
     });
     watch.start(0);
-    toolkit::DesktopShell shell;
+    gui::DesktopShell shell;
     shell.ExploreFolder(empty.path());
     shell.ExploreFolder("");
     QCoreApplication::processEvents();

@@ -7,7 +7,7 @@
 
 #include "gui/Shell.h"
 
-class RecordingShell : public toolkit::Shell {
+class RecordingShell : public gui::Shell {
   public:
     std::vector<std::string> explored;
     std::vector<std::string> started;

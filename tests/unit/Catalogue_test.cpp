@@ -86,7 +86,7 @@ TEST_F(CatalogueFixture, AListNotDeliveredFailsWithItsPathAndKeepsEarlierLoads) 
     try {
         Fetch();
         FAIL() << "no error";
-    } catch (const toolkit::EFOpenError& error) {
+    } catch (const core::EFOpenError& error) {
         EXPECT_EQ(error.what(), "Datei " + dir.folder() + "list_m.txt kann nicht geöffnet werden");
     }
     EXPECT_EQ(catalogue.PHP.Count(), 2u);  // loaded before the failing one
@@ -101,7 +101,7 @@ TEST_F(CatalogueFixture, AStaleFileFromAnEarlierFailedRunIsNeverLoadedAsFresh) {
     dir.Write("list.txt", "setup_php-old.exe\n");
     ServeAll();
     engine.files.erase(kBase + "/download/utils/list_mod.php");
-    EXPECT_THROW(Fetch(), toolkit::EFOpenError);
+    EXPECT_THROW(Fetch(), core::EFOpenError);
     EXPECT_FALSE(catalogue.Modules.Contains("mod_stale.dll"));
     EXPECT_FALSE(catalogue.PHP.Contains("setup_php-old.exe"));
 }
@@ -114,7 +114,7 @@ TEST_F(CatalogueFixture, AStaleFileThatCannotBeRemovedFailsBeforeTheEngineRuns) 
     const auto check = [&]() noexcept {
         try {
             Fetch();
-        } catch (const toolkit::EFOpenError& error) {
+        } catch (const core::EFOpenError& error) {
             return error.what() ==
                        "Datei " + dir.folder() + "list.txt kann nicht geöffnet werden" &&
                    !engineRan && !catalogue.PHP.Contains("setup_php-old.exe");

@@ -15,7 +15,7 @@ namespace {
 
 using V = std::vector<std::string>;
 
-V Sorted(const toolkit::TStringList& list) {
+V Sorted(const core::TStringList& list) {
     V items = list.Items();
     std::sort(items.begin(), items.end());
     return items;
@@ -43,7 +43,7 @@ TEST(GetEditorPath, NamesAnExistingFileOrNothing) {
     SetEditorValue(*hive, platform::TextValue(dir.path() + "/Editor Folder"));
     EXPECT_EQ(GetEditorPath(*hive), "");  // a folder is not a file
     SetEditorValue(*hive, platform::RegistryValue{platform::kRegDword, {1, 0, 0, 0}});
-    EXPECT_THROW(GetEditorPath(*hive), toolkit::ERegistryException);
+    EXPECT_THROW(GetEditorPath(*hive), core::ERegistryException);
 }
 
 TEST(FolderPart, EndsAtTheLastDelimiterAndARootKeepsIt) {
@@ -81,7 +81,7 @@ TEST(ListSubfolders, KeepsOnlyPlainVisibleFolders) {
         fs::create_directory(dir.path() + "/" + name);
     dir.Write("file.txt", "x");
     chmod((dir.path() + "/locked").c_str(), 0555);
-    toolkit::TStringList list;
+    core::TStringList list;
     list.Add("stale");
     ListSubfolders(dir.path(), list);
     EXPECT_EQ(Sorted(list), (V{"-dash", "PHP 5 \xc3\xa9", "php_4.4.9"}));
@@ -96,7 +96,7 @@ TEST(ListFiles, FiltersByMaskAttributesAndDotNames) {
     const std::string locked = dir.Write("locked.dll", "x");
     chmod(locked.c_str(), 0444);
     std::filesystem::create_directory(dir.path() + "/folder.dll");
-    toolkit::TStringList list(true);  // sorted: fast membership ignoring case
+    core::TStringList list(true);  // sorted: fast membership ignoring case
     ListFiles(dir.path(), ModulesMask(), list);
     EXPECT_EQ(Sorted(list),
               (V{"MOD_B.DLL", "folder.dll", "locked.dll", "mod_a.dll", "new\nline.dll"}));
@@ -119,7 +119,7 @@ TEST(ListFiles, SkipsEntriesCarryingBitsBeyondTheClassicSix) {
     ASSERT_EQ(setxattr(compressed.c_str(), platform::kDosAttribName, "0x820", 5, 0), 0);
     ASSERT_EQ(setxattr(system.c_str(), platform::kDosAttribName, "0x24", 4, 0), 0);
     ASSERT_EQ(setxattr(archivedFolder.c_str(), platform::kDosAttribName, "0x30", 4, 0), 0);
-    toolkit::TStringList list;
+    core::TStringList list;
     ListFiles(dir.path(), ModulesMask(), list);
     EXPECT_EQ(Sorted(list), (V{"system.dll"}));
     ListSubfolders(dir.path(), list);
@@ -135,7 +135,7 @@ TEST(ListSubfolders, AFileWithAZeroStoredValueIsNoFolderAndNoModule) {
     if (setxattr(php.c_str(), platform::kDosAttribName, "0x0", 3, 0) != 0)
         GTEST_SKIP() << "this file system refuses user extended attributes";
     ASSERT_EQ(setxattr(module.c_str(), platform::kDosAttribName, "0x0", 3, 0), 0);
-    toolkit::TStringList list;
+    core::TStringList list;
     ListSubfolders(dir.path(), list);
     EXPECT_EQ(Sorted(list), (V{"php-4.4.4"}));
     ListFiles(dir.path(), ModulesMask(), list);

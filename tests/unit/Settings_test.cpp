@@ -25,7 +25,7 @@ template <typename F>
 std::string ErrorOf(F&& f) {
     try {
         f();
-    } catch (const toolkit::ERegistryException& error) {
+    } catch (const core::ERegistryException& error) {
         return error.what();
     }
     return "";
@@ -56,7 +56,7 @@ TEST_F(SettingsTest, ReadStringTakesBothTextTypesRawAndRefusesOthers) {
     Store("expand", Text(platform::kRegExpandSz, "%TEMP%\\x"));
     Store("empty binary", Value(platform::kRegBinary, ""));
     Store("number", Dword(1));
-    toolkit::TRegistry registry(*hive);
+    core::TRegistry registry(*hive);
     ASSERT_TRUE(registry.OpenKey(kSettingsKey, false));
     EXPECT_EQ(registry.ReadString("sz"), "a");
     EXPECT_EQ(registry.ReadString("EXPAND"), "%TEMP%\\x");
@@ -71,7 +71,7 @@ TEST_F(SettingsTest, ReadIntegerChecksSizeBeforeType) {
     Store("long binary", Value(platform::kRegBinary, "12345"));
     Store("short binary", Value(platform::kRegBinary, "1234"));
     Store("text", Text(platform::kRegSz, "1"));
-    toolkit::TRegistry registry(*hive);
+    core::TRegistry registry(*hive);
     ASSERT_TRUE(registry.OpenKey(kSettingsKey, false));
     EXPECT_EQ(registry.ReadInteger("dword"), -2);
     EXPECT_EQ(ErrorOf([&] { registry.ReadInteger("absent"); }),
@@ -86,7 +86,7 @@ TEST_F(SettingsTest, ReadIntegerChecksSizeBeforeType) {
 }
 
 TEST_F(SettingsTest, OpenKeyAndFailedWrites) {
-    toolkit::TRegistry registry(*hive);
+    core::TRegistry registry(*hive);
     EXPECT_FALSE(registry.OpenKey(kSettingsKey, false));
     EXPECT_EQ(ErrorOf([&] { registry.WriteString("x", "y"); }),
               "Konnte Daten für 'x' nicht setzen");

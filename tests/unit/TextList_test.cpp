@@ -4,9 +4,9 @@
 #include "core/TextList.h"
 #include "support/TempDir.h"
 
-using toolkit::SplitCommaText;
-using toolkit::SplitLines;
-using toolkit::TStringList;
+using core::SplitCommaText;
+using core::SplitLines;
+using core::TStringList;
 using V = std::vector<std::string>;
 
 TEST(SplitLines, AcceptsEveryLineEndAndIgnoresAFinalBreak) {
@@ -58,7 +58,7 @@ TEST(TStringList, ReadingPastTheEndRaisesTheListIndexError) {
     try {
         (void)list[4];
         FAIL() << "no error";
-    } catch (const toolkit::EListError& error) {
+    } catch (const core::EListError& error) {
         EXPECT_STREQ(error.what(), "Der Index der Liste überschreitet das Maximum (4)");
     }
 }
@@ -70,16 +70,16 @@ TEST(TStringList, LoadFromFileReportsMissingFilesAndOversizedOnes) {
     try {
         list.LoadFromFile(missing);
         FAIL() << "no error";
-    } catch (const toolkit::EFOpenError& error) {
+    } catch (const core::EFOpenError& error) {
         EXPECT_EQ(error.what(), "Datei " + missing + " kann nicht geöffnet werden");
     }
-    EXPECT_THROW(list.LoadFromFile(dir.path()), toolkit::EFOpenError);  // a folder
+    EXPECT_THROW(list.LoadFromFile(dir.path()), core::EFOpenError);  // a folder
 
     dir.Write("big.txt", std::string(2000, 'x'));
     try {
         list.LoadFromFile(dir.path() + "/big.txt", 1000);
         FAIL() << "no error";
-    } catch (const toolkit::Error& error) {
+    } catch (const core::Error& error) {
         EXPECT_NE(std::string(error.what()).find("big.txt"), std::string::npos);
     }
 
