@@ -7,6 +7,7 @@
 // signerKeySha256 to decide.
 #include "platform/posix/Authenticode.h"
 
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
@@ -276,9 +277,11 @@ std::optional<std::vector<std::uint8_t>> ImageHash(const ReadAt& read,
     const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[blockSize]);
     for (const ByteRange& range : ranges) {
         for (std::uint64_t done = 0; done < range.size;) {
-            const std::size_t size =
-                static_cast<std::size_t>(std::min<std::uint64_t>(range.size - done, blockSize));
-            if (!read(range.offset + done, size, block.get()) ||
+            // Reads end on the file's block boundaries, so all but the first start on a page.
+            const std::uint64_t at = range.offset + done;
+            const std::size_t size = static_cast<std::size_t>(
+                std::min<std::uint64_t>(range.size - done, blockSize - at % blockSize));
+            if (!read(at, size, block.get()) ||
                 EVP_DigestUpdate(context.get(), block.get(), size) != 1)
                 return std::nullopt;
             done += size;
@@ -333,6 +336,11 @@ std::optional<SpcIndirectData> ReadSpcIndirectData(const std::uint8_t* der, std:
 }
 
 SignatureCheck CheckAuthenticode(const ReadAt& read, std::uint64_t fileSize) {
+    // A refused signature leaves libcrypto's reasons in this thread's error queue, where the
+    // next user of libcrypto (Qt's TLS among them) would take them for its own.
+    struct ClearErrors {
+        ~ClearErrors() { ERR_clear_error(); }
+    } clearErrors;
     SignatureCheck check;
     const PeSignedImage image = ReadPeSignedImage(read, fileSize);
     if (!image.isPe || !image.malformed.empty())
