@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 targets=(bench_refresh bench_engine bench_resume bench_startup bench_version_reads
-  bench_link_wire bench_link_client corvalite-demo)
+  bench_signature bench_link_wire bench_link_client corvalite-demo)
 
 if [ -n "${BUILD:-}" ]; then
   build=$(cd "$BUILD" && pwd)
@@ -87,6 +87,13 @@ echo "version reads" >&2
   --benchmark_out="$sandbox/json/version_reads.json" --benchmark_out_format=json >/dev/null ||
   echo "version read benchmark did not finish" >&2
 note_load version_reads
+
+echo "signature check: 100 MiB signed program and a sha-256 pass over it, in turns" >&2
+mkdir -p "$sandbox/download"
+"$bin/bench_signature" --rounds=7 --dir="$sandbox/download" \
+  --benchmark_out="$sandbox/json/signature.json" --benchmark_out_format=json >/dev/null ||
+  echo "signature benchmark did not finish" >&2
+note_load signature
 
 echo "link: start and \"Update info\" across an emulated link" >&2
 "$root/bench/link/run.sh" "$bin" "$build/demo/corvalite-demo" "$sandbox/json/link.md" \
@@ -227,6 +234,17 @@ row("Start-up, the empty window with one line of text (the floor for any window 
 w = median([ms(x) for x in iterations(startup, "startup/widgets")])
 row("Start-up, the same widgets in plain Qt without the program's own work", fmt_ms(w),
     f"the program {fmt_ms(u)}", fmt_ratio(ratio(u, w)) + " (program / widgets)", "reported", "")
+
+signature = runs("signature")
+turns = {k: {e["name"].split("/")[2]: ms(e) for e in iterations(signature, f"signature/{k}/")}
+         for k in ("check", "sha256_pass")}
+paired = [ratio(turns["check"][n], turns["sha256_pass"][n])
+          for n in turns["check"] if n in turns["sha256_pass"]]
+r = median([x for x in paired if x is not None])
+row(f"Signature check, 100 MiB signed program in the page cache ({len(paired)} turns each)",
+    fmt_ms(median(list(turns["check"].values()))),
+    f"sha-256 pass {fmt_ms(median(list(turns['sha256_pass'].values())))}", fmt_ratio(r),
+    "≤ 1.1× sha-256 pass", met(None if r is None else r <= 1.1), "signature")
 
 for corpus in ("generated", "wine"):
     entries = iterations(runs("version_reads"), f"version_reads/{corpus}")
