@@ -13,6 +13,7 @@ export CORVALITE_QT_WINDOWS
 echo "== Qt for Windows ready in $((SECONDS - start)) s"
 status=0
 bash scripts/check-format.sh || status=1
+bash scripts/check-layers.sh || status=1
 # default first: the Windows end-to-end test serves the sample site with its corvalite-demo.
 for preset in default asan windows; do
   echo "== $preset: build"
