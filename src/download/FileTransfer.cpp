@@ -164,7 +164,7 @@ void FileTransfer::start() {
     QString problem;
     if (!partial_.open(file_, problem))
         return fail(tr("cannot write to the folder %1 (%2)").arg(folder, problem));
-    known_ = partial_.note();
+    known_ = partial_.readNote();
     if (known_ && known_->url == url_ && file_.size() > 0) {
         validator_ = known_->validator;
         resumeFrom_ = file_.size();
@@ -247,6 +247,37 @@ bool FileTransfer::acceptAnswer() {
     return httpStatus(*reply_) == 206 ? acceptPart() : acceptWhole();
 }
 
+// Why a 206 answer cannot be the rest of the bytes kept; empty when it can. Each cause is
+// named, so the person (and whoever reads their report) sees which promise the server broke.
+QString FileTransfer::misfitOfPart(const std::optional<ContentRange>& range,
+                                   const std::optional<qint64>& length,
+                                   const DigestFields& digest) const {
+    if (!known_ || resumeFrom_ <= 0) return tr("it sent a part of the file that was not asked for");
+    if (!range) return tr("it sent a part of the file without a readable range");
+    if (range->first != resumeFrom_)
+        return tr("it sent the part from byte %1, not from byte %2 where the download stopped")
+            .arg(range->first)
+            .arg(resumeFrom_);
+    if (strongValidatorOf(*reply_) != validator_)
+        return tr("the file changed on the server since the download began");
+    if (reply_->url() != known_->finalUrl)
+        return tr("the part came from another address than the beginning of the file");
+    if (known_->total >= 0 && range->total >= 0 && range->total != known_->total)
+        return tr("it now gives the file a size of %1 bytes instead of %2")
+            .arg(range->total)
+            .arg(known_->total);
+    const qint64 total = range->total >= 0 ? range->total : known_->total;
+    if (total >= 0 && range->last + 1 != total)
+        return tr("the part ends at byte %1, before the end of the file").arg(range->last + 1);
+    if (!length) return tr("it sent a length that cannot be read");
+    if (*length >= 0 && *length != range->last - range->first + 1)
+        return tr("the part's length does not match its range");
+    if (!digest.problem.isEmpty()) return tr("it sent %1").arg(digest.problem);
+    if (digest.digest && !known_->digest.isEmpty() && digest.digest->toText() != known_->digest)
+        return tr("it now gives the file another digest than before");
+    return {};
+}
+
 // The rest of the bytes kept: only from where the bytes kept came from, under the same
 // validator, size and digest, and exactly the rest of the file.
 bool FileTransfer::acceptPart() {
@@ -256,17 +287,10 @@ bool FileTransfer::acceptPart() {
     const DigestFields digest =
         wholeFileDigest(reply_->rawHeader("Repr-Digest"), reply_->rawHeader("Content-Digest"),
                         reply_->rawHeader("Digest"), false);
-    const qint64 total = range && range->total >= 0 ? range->total : (known_ ? known_->total : -1);
-    const bool fits =
-        known_ && resumeFrom_ > 0 && range && range->first == resumeFrom_ &&
-        strongValidatorOf(*reply_) == validator_ && reply_->url() == known_->finalUrl &&
-        (known_->total < 0 || range->total < 0 || range->total == known_->total) &&
-        (total < 0 || range->last + 1 == total) && length &&
-        (*length < 0 || *length == range->last - range->first + 1) && digest.problem.isEmpty() &&
-        (!digest.digest || known_->digest.isEmpty() || digest.digest->toText() == known_->digest);
-    if (!fits) {
+    const QString misfit = misfitOfPart(range, length, digest);
+    if (!misfit.isEmpty()) {
         dropBytes();
-        fail(tr("the server sent a part of the file that does not fit"), Retry::Always);
+        fail(tr("the server's part of the file does not fit: %1").arg(misfit), Retry::Always);
         return false;
     }
     expected_ = range->last + 1;
@@ -276,7 +300,7 @@ bool FileTransfer::acceptPart() {
     if (known_->total < 0 || (expected && known_->digest.isEmpty())) {
         known_->total = expected_;
         if (expected) known_->digest = expected->toText();
-        partial_.note(*known_);
+        partial_.writeNote(*known_);
     }
     return startDigest(expected);
 }
@@ -307,7 +331,7 @@ bool FileTransfer::acceptWhole() {
     validator_ = strongValidatorOf(*reply_);
     known_ = PartialNote{url_, reply_->url(), validator_, expected_,
                          digest.digest ? digest.digest->toText() : QString()};
-    if (validator_.isEmpty() || skipsDurability(expected_) || !partial_.note(*known_)) {
+    if (validator_.isEmpty() || skipsDurability(expected_) || !partial_.writeNote(*known_)) {
         validator_.clear();
         known_.reset();
         partial_.forget();

@@ -16,6 +16,7 @@
 
 #include "download/Clock.h"
 #include "download/Digest.h"
+#include "download/HttpFields.h"
 #include "download/PartialFile.h"
 #include "download/RetryPolicy.h"
 
@@ -64,6 +65,8 @@ class FileTransfer : public QObject {
     void onMetaData();
     bool acceptAnswer();
     bool acceptPart();
+    QString misfitOfPart(const std::optional<ContentRange>& range,
+                         const std::optional<qint64>& length, const DigestFields& digest) const;
     bool acceptWhole();
     bool startDigest(const std::optional<ExpectedDigest>& expected);
     void onRateCheck();

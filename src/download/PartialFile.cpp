@@ -111,7 +111,7 @@ bool PartialFile::open(QFile& file, QString& problem) const {
     return false;
 }
 
-std::optional<PartialNote> PartialFile::note() const {
+std::optional<PartialNote> PartialFile::readNote() const {
     const auto opened = openPlain(notePath_, false);
     if (opened.fd < 0) return std::nullopt;
     QFile file;
@@ -123,7 +123,7 @@ std::optional<PartialNote> PartialFile::note() const {
     return PartialNote::parse(file.read(64 * 1024));
 }
 
-bool PartialFile::note(const PartialNote& note) const {
+bool PartialFile::writeNote(const PartialNote& note) const {
     // The save file replaces whatever is at the name, a planted link too, by renaming.
     QSaveFile noteFile(notePath_);
     if (!noteFile.open(QIODevice::WriteOnly)) return false;

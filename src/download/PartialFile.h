@@ -33,9 +33,9 @@ class PartialFile {
     // sentence for the user when that cannot be done.
     bool open(QFile& file, QString& problem) const;
     // The note of the bytes, when there is a well-formed one.
-    std::optional<PartialNote> note() const;
+    std::optional<PartialNote> readNote() const;
     // Records what the bytes belong to; false when the note cannot be written.
-    bool note(const PartialNote& note) const;
+    bool writeNote(const PartialNote& note) const;
     // Removes the note only: the bytes left are no longer resumable.
     void forget() const;
     void remove() const;

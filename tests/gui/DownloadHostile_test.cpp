@@ -122,6 +122,27 @@ TEST_F(DownloadHostileTest, APartMustFitWhatWasAskedAndWhatWasKnown) {
     expectOnly(kOlder);
 }
 
+TEST_F(DownloadHostileTest, APartThatNeverFitsIsRefusedForWhatItBroke) {
+    const std::pair<Step, const char*> lies[] = {
+        {Step{Fault::PartOtherTotal, 150'000}, "size of 150000 bytes instead of 200000"},
+        {Step{Fault::PartMalformed}, "without a readable range"},
+        {Step{Fault::PartShort, 50'000}, "ends at byte 100000, before the end"},
+    };
+    for (const auto& [lie, cause] : lies) {
+        SCOPED_TRACE(cause);
+        dir.Write(name, kOlder);
+        script(afterCut(lie));
+        // The resume is the last try, so its failure is the one reported.
+        auto lastTry = options();
+        lastTry.retry.mostTries = 2;
+        QtDownloadEngine engine(server.url(), lastTry);
+        EXPECT_EQ(run(engine), 0);
+        EXPECT_TRUE(shown.text.contains("does not fit: ") && shown.text.contains(cause))
+            << shown.text.toStdString();
+        expectOnly(kOlder);
+    }
+}
+
 TEST_F(DownloadHostileTest, PartsOfDifferentFilesAreNeverSpliced) {
     // No validator; a redirect to another host that claims the same ETag; another digest.
     for (const Step& lie :
