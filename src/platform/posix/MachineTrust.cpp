@@ -35,10 +35,12 @@ std::vector<std::string> ConfigFolders() {
 }
 
 // Whether this user could change the entry `name` of the folder open as `folder` (".": the
-// folder itself); root may change anything but is trusted with everything anyway.
-bool UserCouldWrite(int folder, const char* name) {
-    if (::geteuid() == 0) return false;
-    return ::faccessat(folder, name, W_OK, AT_EACCESS) == 0;
+// folder itself), whose status is `status`: by its permissions, or as its owner, who may
+// change those. Root may change anything, but is trusted with everything anyway.
+bool UserCouldWrite(int folder, const char* name, const struct stat& status) {
+    const uid_t user = ::geteuid();
+    if (user == 0) return false;
+    return status.st_uid == user || ::faccessat(folder, name, W_OK, AT_EACCESS) == 0;
 }
 
 bool ReadWhole(int fd, std::string& text) {
@@ -53,21 +55,22 @@ bool ReadWhole(int fd, std::string& text) {
     }
 }
 
-// The hashes of one folder's list. Neither the list's folder nor the list may be a link or
-// writable by this user: a list the user could change is the user's, not the machine's.
-// The folder is checked first and then only used through its descriptor, so the file's name
-// cannot be swapped between its check and its reading.
+// The hashes of one folder's list. Neither the list's folder nor the list may be a link, nor
+// this user's or writable by them: a list the user could change is the user's, not the
+// machine's. The folder is checked first and then only used through its descriptor, so the
+// file's name cannot be swapped between its check and its reading.
 std::vector<std::string> ListOf(const std::string& configFolder) {
     const std::string folderPath = configFolder + "/" + kListFolder;
     const FileDescriptor folder(
         ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder || UserCouldWrite(folder.get(), ".")) return {};
+    struct stat status {};
+    if (!folder || ::fstat(folder.get(), &status) != 0 || UserCouldWrite(folder.get(), ".", status))
+        return {};
     // O_NONBLOCK: a FIFO in its place must not hang the program; it is refused below.
     const FileDescriptor file(
         ::openat(folder.get(), kListFile, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat status {};
     if (!file || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
-    if (UserCouldWrite(folder.get(), kListFile)) return {};
+    if (UserCouldWrite(folder.get(), kListFile, status)) return {};
     std::string text;
     if (!ReadWhole(file.get(), text)) return {};
     return KeyHashesFromLines(text);
