@@ -1,7 +1,12 @@
 // The two download commands of the main window: "Download" and "Download and install".
+// Whatever arrives is held open and its signature checked before anything else happens; a
+// file the vendor did not sign is removed from the download folder, never started or placed.
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 
+#include "core/Authenticity.h"
 #include "core/Unit1Install.h"
 #include "core/Unit1Probes.h"
 #include "core/srunner.h"
@@ -9,6 +14,9 @@
 #include "gui/MessDlgs.h"
 #include "gui/Unit1.h"
 #include "gui/upd_utils.h"
+#include "platform/FileMove.h"
+#include "platform/HeldFile.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -19,8 +27,38 @@ struct DownloadRequest {
     std::string destination;
 };
 
+using platform::HeldFile;
+
 void ShowNotice(const std::string& text) {
     MessageDialog(text, mtInformation, mbOK, 0, kEnglish);
+}
+
+bool RemoveFile(const std::string& path) {
+    std::error_code error;
+    std::filesystem::remove(platform::PathFromUtf8(path), error);
+    return !error;
+}
+
+// A refused file goes, and the user is told once what was wrong with it.
+void Refuse(const DownloadRequest& request, HeldFile& held, const Authenticity& refused) {
+    held.close();  // Windows will not remove a file that is held open
+    const RefusedFileFate fate = RemoveFile(request.destination)
+                                     ? RefusedFileFate::RemovedFromDownloads
+                                     : RefusedFileFate::NotRemoved;
+    MessageDialog(RefusalNotice(refused, fate, request.folder), mtError, mbOK, 0, kEnglish);
+}
+
+// Holds the download and checks it with the held descriptor; a refused one is already gone.
+bool CheckDownload(const DownloadRequest& request, HeldFile& held, Authenticity& verdict) {
+    verdict = CheckAuthenticity(held, request.destination, PublisherPins::Trusted());
+    if (verdict.trusted) return true;
+    Refuse(request, held, verdict);
+    return false;
+}
+
+// Where the download is reported: the panel that described the selected row.
+void ShowPublisher(TForm1& form, const Authenticity& trusted) {
+    form.TBXStatusBar1->SetCaption(1, QString::fromStdString(PublisherCaption(trusted)));
 }
 
 // A component that is already current is fetched again only when the user says so.
@@ -74,22 +112,54 @@ bool IsGuardedProductRunning(TForm1& form, RunningGuard guard) {
     return false;
 }
 
-void StartSetup(TForm1& form, const DownloadRequest& request) {
-    if (form.services().shell.StartProgram(request.destination)) return;
+void StartSetup(TForm1& form, const DownloadRequest& request, HeldFile& held,
+                const Authenticity& trusted) {
+    // Elsewhere than on Windows the name can be given to another file while we hold ours.
+    if (!held.isNamedBy(request.destination)) {
+        Refuse(request, held, ReplacedAfterCheck(request.fileName));
+        return;
+    }
+    if (form.services().shell.StartProgram(request.destination)) {
+        ShowPublisher(form, trusted);
+        return;
+    }
     MessageDialog("\"" + request.fileName + "\" could not be started. It stays in the download " +
                       "folder " + request.folder + ".",
                   mtError, mbOK, 0, kEnglish);
 }
 
-void MoveIntoProduct(TForm1& form, const DownloadRequest& request, ComponentMarker marker) {
+// True when what now lies at `target` is the checked file, or another copy of it that passes
+// the check on its own (a move across file systems copies); otherwise it is removed again.
+bool PlacedFileIsTrusted(const HeldFile& held, const std::string& target,
+                         const std::string& folder) {
+    if (held.isNamedBy(target)) return true;
+    HeldFile placed(target, HeldFile::Use::Move);
+    const Authenticity again = CheckAuthenticity(placed, target, PublisherPins::Trusted());
+    if (again.trusted) return true;
+    placed.close();
+    const RefusedFileFate fate =
+        RemoveFile(target) ? RefusedFileFate::RemovedFromProduct : RefusedFileFate::NotRemoved;
+    MessageDialog(RefusalNotice(again, fate, folder), mtError, mbOK, 0, kEnglish);
+    return false;
+}
+
+void MoveIntoProduct(TForm1& form, const DownloadRequest& request, ComponentMarker marker,
+                     HeldFile& held, const Authenticity& trusted) {
     const std::string folder = InstallFolder(marker, form.EditorPath, form.ServerPath);
     if (folder.empty()) {
         ShowNotice(ProductMissingNotice(marker, request.fileName));
         return;
     }
+    if (!held.isNamedBy(request.destination)) {
+        Refuse(request, held, ReplacedAfterCheck(request.fileName));
+        return;
+    }
     // The shell asks before replacing and explains its own failures.
-    ShellFileOperation(form.services().shell, &form, {request.destination}, folder, true);
+    const bool placed =
+        ShellFileOperation(form.services().shell, &form, {request.destination}, folder, true) &&
+        PlacedFileIsTrusted(held, platform::TransferTarget(request.destination, folder), folder);
     if (form.AutoUpdate && form.Online) form.RefreshComponentTree();
+    if (placed) ShowPublisher(form, trusted);  // after the refresh, which resets the panels
 }
 
 }  // namespace
@@ -97,7 +167,11 @@ void MoveIntoProduct(TForm1& form, const DownloadRequest& request, ComponentMark
 void TForm1::Button2Click() {
     const auto request = PrepareDownload(*this);
     if (!request) return;
-    RunDownload(*this, *request);
+    if (RunDownload(*this, *request)) {
+        HeldFile held(request->destination, HeldFile::Use::Move);
+        Authenticity verdict;
+        if (CheckDownload(*request, held, verdict)) ShowPublisher(*this, verdict);
+    }
     ExploreFolder(services_.shell, request->folder);  // whatever became of the download
 }
 
@@ -113,8 +187,15 @@ void TForm1::Button1Click() {
     // An older file of the same name may lie in the download folder; it must never be
     // started or moved in place of one that did not arrive.
     if (!RunDownload(*this, *request)) return;
-    if (IsSetupMarker(marker))
-        StartSetup(*this, *request);
+    const bool setup = IsSetupMarker(marker);
+    // Held from the check until it has been started or moved, so that is what was checked.
+    HeldFile held(request->destination, setup ? HeldFile::Use::Start : HeldFile::Use::Move);
+    Authenticity verdict;
+    if (!CheckDownload(*request, held, verdict)) return;
+    if (setup)
+        StartSetup(*this, *request, held, verdict);
     else if (IsMovedMarker(marker))
-        MoveIntoProduct(*this, *request, marker);
+        MoveIntoProduct(*this, *request, marker, held, verdict);
+    else
+        ShowPublisher(*this, verdict);  // nothing to install: it stays where it was fetched
 }

@@ -4,11 +4,13 @@
 #include <QPushButton>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "core/srunner.h"
 #include "gui/MessDlgs.h"
 #include "support/MainWindowHarness.h"
 #include "support/PeWriter.h"
+#include "support/SignedFixtures.h"
 #include "toolkit/Application.h"
 
 namespace {
@@ -19,6 +21,8 @@ using Strings = std::vector<std::string>;
 
 const char* const kEditorClass = "TInstanceManager[{84E5590F-45D5-4688-BACC-5206DC9AC990}]";
 const char* const kEditorTitle = "RAZE [{1966A98B-6E27-467D-A520-0C7061650A0A}]";
+const std::string kPrimarySubject = "CN=Zelmarock Update Signing, O=Zelmarock Soci\u00e9t\u00e9";
+const std::string kBackupSubject = "CN=Zelmarock Backup Signing, O=Zelmarock Soci\u00e9t\u00e9";
 const std::string kShellFolders =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const std::string kNotice1 =
@@ -43,6 +47,8 @@ struct Commands : ::testing::Test {
     }};
     std::string downloads, editorFolder, serverFolder;
     const std::string base = "http://files.test/download/";
+    // What the vendor's server sends: signed by a key every test trusts.
+    const std::string signedBody = testsupport::SignedFixture("signed-primary.exe");
     TForm1* form = nullptr;
 
     void SetUp() override {
@@ -78,7 +84,7 @@ struct Commands : ::testing::Test {
     }
     // Offers the file on the scripted server and selects its row.
     std::string Offer(const std::string& name, int tag = 1) {
-        h.engine.files[base + name] = "new " + name;
+        h.engine.files[base + name] = signedBody;
         SelectRow(base + name, tag);
         return downloads + "/" + name;
     }
@@ -100,9 +106,19 @@ struct Commands : ::testing::Test {
             return call.find("list.php") != std::string::npos;
         });
     }
+    std::string Publisher() const { return form->TBXStatusBar1->Caption(1).toStdString(); }
+    bool PublisherShown() const { return Publisher().rfind("Signed by ", 0) == 0; }
     void RunEditor() { h.desktop.AddWindow(kEditorClass, kEditorTitle); }
     void RunServer() { h.desktop.AddWindow("TMainForm", "Corvalite Webserver"); }
     void TearDown() override { EXPECT_EQ(errors, Strings{}); }
+};
+
+// Commands whose download must pass the signature check: its keys have to be trusted here.
+struct TrustedCommands : Commands {
+    void SetUp() override {
+        if (!testsupport::FixtureKeysTrusted()) GTEST_SKIP() << testsupport::kFixtureKeysUntrusted;
+        Commands::SetUp();
+    }
 };
 
 }  // namespace
@@ -127,9 +143,9 @@ TEST_F(Commands, CurrentComponentAnsweredNoDownloadsNothing) {
     EXPECT_TRUE(h.shell.explored.empty());
 }
 
-TEST_F(Commands, CurrentComponentAnsweredYesOrClosedGoesOn) {
+TEST_F(TrustedCommands, CurrentComponentAnsweredYesOrClosedGoesOn) {
     const std::string url = base + "tool.exe";
-    h.engine.files[url] = "x";
+    h.engine.files[url] = signedBody;
     form->ProjectTree->setCurrentItem(AddRow(url, 1, 0));
     Click(form->Button2);
     confirmationAnswer = ModalResult::Cancel;  // the close box
@@ -138,7 +154,7 @@ TEST_F(Commands, CurrentComponentAnsweredYesOrClosedGoesOn) {
     EXPECT_EQ(h.shell.explored, (Strings{downloads, downloads}));
 }
 
-TEST_F(Commands, DownloadFetchesIntoTheDownloadFolderAndOpensIt) {
+TEST_F(TrustedCommands, DownloadFetchesIntoTheDownloadFolderAndOpensIt) {
     const std::string destination = Offer("setup_php-5.2.exe", 2);
     Click(form->Button2);
     EXPECT_TRUE(dialogs.empty());  // a component needing an update asks nothing
@@ -149,7 +165,7 @@ TEST_F(Commands, DownloadFetchesIntoTheDownloadFolderAndOpensIt) {
     EXPECT_TRUE(h.shell.transfers.empty());
 }
 
-TEST_F(Commands, DownloadNeverInstallsNorAsksAboutRunningProducts) {
+TEST_F(TrustedCommands, DownloadNeverInstallsNorAsksAboutRunningProducts) {
     RunServer();
     RunEditor();
     for (const char* name : {"websrv.exe", "DbgListener.exe", "mod_a.dll"}) {
@@ -178,7 +194,7 @@ TEST_F(Commands, DestinationJoinsWithOneDelimiter) {
 }
 
 TEST_F(Commands, UrlWithoutSlashIsTheFileName) {
-    h.engine.files["plain name.txt"] = "x";
+    h.engine.files["plain name.txt"] = signedBody;
     SelectRow("plain name.txt");
     Click(form->Button2);
     EXPECT_EQ(h.engine.calls, DownloadCalls("plain name.txt", downloads + "/plain name.txt"));
@@ -235,7 +251,7 @@ TEST_F(Commands, GuardsStopBeforeTheDownload) {
     EXPECT_TRUE(h.shell.explored.empty());
 }
 
-TEST_F(Commands, ServerGuardProbesAfreshEachTime) {
+TEST_F(TrustedCommands, ServerGuardProbesAfreshEachTime) {
     Offer("websrv.exe", 2);
     form->ServerRunner->Running = true;  // stale: the server has stopped since
     Click(form->Button1);
@@ -250,7 +266,7 @@ TEST_F(Commands, ServerGuardProbesAfreshEachTime) {
     EXPECT_TRUE(h.engine.calls.empty());
 }
 
-TEST_F(Commands, SetupsAreStartedAndNothingElseHappens) {
+TEST_F(TrustedCommands, SetupsAreStartedAndNothingElseHappens) {
     form->AutoUpdate = true;
     Strings expected;
     for (const char* name : {"php_editor_php5.exe", "websrv.exe", "setup_php-5.2.exe"}) {
@@ -264,7 +280,7 @@ TEST_F(Commands, SetupsAreStartedAndNothingElseHappens) {
     EXPECT_TRUE(dialogs.empty());
 }
 
-TEST_F(Commands, UnguardedComponentsInstallWhileProductsRun) {
+TEST_F(TrustedCommands, UnguardedComponentsInstallWhileProductsRun) {
     RunEditor();
     RunServer();
     const std::string names[] = {"php_dbg.dll-5.2.1", "mod_rewrite.dll", "tool.exe"};
@@ -277,7 +293,7 @@ TEST_F(Commands, UnguardedComponentsInstallWhileProductsRun) {
     EXPECT_EQ(h.shell.started.size(), 0u);
 }
 
-TEST_F(Commands, FilesAreMovedIntoTheirProductFoldersUnderTheirFullNames) {
+TEST_F(TrustedCommands, FilesAreMovedIntoTheirProductFoldersUnderTheirFullNames) {
     struct Case {
         std::string name;
         std::string folder;
@@ -298,14 +314,14 @@ TEST_F(Commands, FilesAreMovedIntoTheirProductFoldersUnderTheirFullNames) {
         EXPECT_TRUE(h.shell.transfers.back().move);
         EXPECT_FALSE(fs::exists(source)) << c.name;
         EXPECT_EQ(h.dir.Read(fs::relative(c.folder + "/" + c.name, h.dir.path()).string()),
-                  "new " + c.name);
+                  signedBody);
     }
     EXPECT_FALSE(Refreshed());  // auto update is off
     EXPECT_TRUE(h.shell.explored.empty());
     EXPECT_TRUE(dialogs.empty());
 }
 
-TEST_F(Commands, FilesWithoutAMarkerStayInTheDownloadFolder) {
+TEST_F(TrustedCommands, FilesWithoutAMarkerStayInTheDownloadFolder) {
     form->AutoUpdate = true;
     for (const char* name : {"TOOL.EXE", "rewrite.dll", "readme.txt"}) {
         const std::string destination = Offer(name);
@@ -332,7 +348,7 @@ TEST_F(Commands, FailedDownloadInstallsNothing) {
     EXPECT_FALSE(Refreshed());
 }
 
-TEST_F(Commands, MissingProductFolderIsExplainedAndTheFileStays) {
+TEST_F(TrustedCommands, MissingProductFolderIsExplainedAndTheFileStays) {
     form->EditorPath.clear();
     const std::string destination = Offer("php_dbg.dll-5.2.1");
     Click(form->Button1);
@@ -342,7 +358,7 @@ TEST_F(Commands, MissingProductFolderIsExplainedAndTheFileStays) {
     EXPECT_NE(dialogs[0].message.find("Corvalite Editor for PHP was not found"), std::string::npos);
 }
 
-TEST_F(Commands, SetupThatCannotStartIsReported) {
+TEST_F(TrustedCommands, SetupThatCannotStartIsReported) {
     struct FailingShell : RecordingShell {
         bool StartProgram(const std::string&) override { return false; }
     };
@@ -356,7 +372,7 @@ TEST_F(Commands, SetupThatCannotStartIsReported) {
                       h.dir.folder() + "app/"};
     TForm1 other(services);
     other.DownloadDir = downloads;
-    h.engine.files[base + "websrv.exe"] = "x";
+    h.engine.files[base + "websrv.exe"] = signedBody;
     TTreeNode* node = other.ProjectTree->AddChild(nullptr, "Corvalite Web Server");
     node->SetTag(2);
     node->SetImageIndex(1);
@@ -371,10 +387,10 @@ TEST_F(Commands, SetupThatCannotStartIsReported) {
 
 // The whole road: a scripted catalogue builds the tree, the module is installed, and the
 // tree is rebuilt to show it in place.
-TEST_F(Commands, MoveIsFollowedByARefreshWhenAutoUpdateAndOnline) {
+TEST_F(TrustedCommands, MoveIsFollowedByARefreshWhenAutoUpdateAndOnline) {
     WritePeFile(serverFolder + "/corvalitesrv.exe", PeOptions{});
     h.ServeCatalogue("", "", "1.0.0.0\n1.0.0.0\n", "mod_a.dll\n", "");
-    h.engine.files[h.downloadBase + "/download/utils/mod_a.dll"] = "module";
+    h.engine.files[h.downloadBase + "/download/utils/mod_a.dll"] = signedBody;
     form->AutoUpdate = true;
     form->RefreshComponentTree();
     TTreeNode* modules = form->ProjectTree->TopLevel(1)->Child(0);
@@ -384,7 +400,7 @@ TEST_F(Commands, MoveIsFollowedByARefreshWhenAutoUpdateAndOnline) {
     h.engine.calls.clear();
 
     Click(form->Button1);
-    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), "module");
+    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), signedBody);
     EXPECT_TRUE(Refreshed());
     modules = form->ProjectTree->TopLevel(1)->Child(0);
     EXPECT_EQ(modules->Child(0)->ColumnText(3), "OK");
@@ -396,6 +412,98 @@ TEST_F(Commands, MoveIsFollowedByARefreshWhenAutoUpdateAndOnline) {
     h.engine.calls.clear();
     fs::remove(serverFolder + "/modules/mod_a.dll");
     Click(form->Button1);
-    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), "module");
+    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), signedBody);
     EXPECT_FALSE(Refreshed());
+}
+
+// Whatever the vendor did not sign is never started or placed, and does not stay behind.
+TEST_F(Commands, RefusedFilesAreRemovedAndExplainedOnceWhateverTheCommand) {
+    const std::pair<const char*, std::string> fixtures[] = {
+        {"unsigned.exe", "is not signed."},
+        {"tampered.exe", "was changed after it was signed."},
+        {"signed-impostor.exe", "is signed by " + kPrimarySubject + ", not by the vendor."},
+        {"signed-noeku.exe",
+         "is signed with a certificate that is not meant for signing programs."},
+        {"appended.exe", "has data added to it that its signature does not cover."},
+        {"not-pe.bin", "is not a program or library that can be verified."},
+    };
+    // An older module is installed; a refused one must leave it as it was.
+    h.dir.Write("appdata/Zelmarock/modules/mod_a.dll", "installed");
+    struct Command {
+        const char* name;
+        QPushButton* button;
+    };
+    const Command commands[] = {{"websrv.exe", form->Button1},  // a setup, started
+                                {"mod_a.dll", form->Button1},   // a module, moved
+                                {"tool.exe", form->Button2}};   // only fetched
+    for (const auto& [fixture, reason] : fixtures) {
+        for (const Command& command : commands) {
+            SCOPED_TRACE(std::string(fixture) + " as " + command.name);
+            dialogs.clear();
+            Offer(command.name);
+            h.engine.files[base + command.name] = testsupport::SignedFixture(fixture);
+            Click(command.button);
+            ASSERT_EQ(dialogs.size(), 1u);
+            EXPECT_EQ(dialogs[0].type, DialogType::Error);
+            EXPECT_EQ(dialogs[0].message.rfind("\"" + std::string(command.name) + "\" " + reason +
+                                                   " It was removed from the download folder.",
+                                               0),
+                      0u)
+                << dialogs[0].message;
+            EXPECT_TRUE(testsupport::Entries(downloads).empty());
+            EXPECT_FALSE(PublisherShown()) << Publisher();
+        }
+    }
+    EXPECT_TRUE(h.shell.started.empty());
+    EXPECT_TRUE(h.shell.transfers.empty());
+    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), "installed");
+    EXPECT_EQ(testsupport::Entries(serverFolder + "/modules"), (Strings{"mod_a.dll", "utils"}));
+    EXPECT_EQ(h.shell.explored.size(), std::size(fixtures));  // "Download" still opens the folder
+}
+
+TEST_F(TrustedCommands, SignedFilesAreUsedAndTheirPublisherShown) {
+    // The backup key is trusted as well as the primary: a switch of keys strands nobody.
+    const std::string setup = Offer("websrv.exe", 2);
+    h.engine.files[base + "websrv.exe"] = testsupport::SignedFixture("signed-backup.exe");
+    Click(form->Button1);
+    EXPECT_EQ(h.shell.started, Strings{setup});
+    EXPECT_EQ(Publisher(), "Signed by " + kBackupSubject);
+
+    Offer("mod_a.dll");
+    Click(form->Button1);
+    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), signedBody);
+    EXPECT_EQ(Publisher(), "Signed by " + kPrimarySubject);
+
+    const std::string fetched = Offer("tool.exe");
+    Click(form->Button2);
+    EXPECT_EQ(h.dir.Read(fs::relative(fetched, h.dir.path()).string()), signedBody);
+    EXPECT_EQ(Publisher(), "Signed by " + kPrimarySubject);
+    EXPECT_TRUE(dialogs.empty());
+}
+
+// A move across file systems copies; what arrives is checked on its own before it counts.
+TEST_F(TrustedCommands, ACopyThatDiffersFromTheCheckedFileIsTakenOutOfTheProductAgain) {
+    std::string arriving = signedBody;
+    h.shell.transfer = [&](const std::string& file, const std::string& target) {
+        std::ofstream(target, std::ios::binary) << arriving;
+        return fs::remove(file);
+    };
+    Offer("mod_a.dll");
+    Click(form->Button1);
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), signedBody);
+    EXPECT_EQ(Publisher(), "Signed by " + kPrimarySubject);
+
+    arriving = testsupport::SignedFixture("tampered.exe");
+    Offer("mod_a.dll");
+    Click(form->Button1);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].message.rfind("\"mod_a.dll\" was changed after it was signed. It was "
+                                       "removed again from " +
+                                           serverFolder + "/modules.",
+                                       0),
+              0u)
+        << dialogs[0].message;
+    EXPECT_FALSE(fs::exists(serverFolder + "/modules/mod_a.dll"));
+    EXPECT_FALSE(PublisherShown()) << Publisher();
 }

@@ -11,7 +11,9 @@ bool RecordingShell::TransferFiles(QWidget*, const std::vector<std::string>& fil
     for (const auto& file : files) {
         std::error_code error;
         const fs::path target = fs::path(folder) / fs::path(file).filename();
-        if (move)
+        if (transfer)
+            all = transfer(file, target.string()) && all;
+        else if (move)
             fs::rename(file, target, error);
         else
             fs::copy_file(file, target, fs::copy_options::overwrite_existing, error);

@@ -20,6 +20,8 @@ class RecordingShell : public gui::Shell {
     // Answers the picker: return true and set folder to pick; unset: cancelled.
     std::function<bool(const std::string& caption, std::string& folder, unsigned flags)> picker;
     bool performTransfers = true;  // really move/copy the files (no prompts)
+    // Does each transfer instead when set (a move across file systems, say); true when done.
+    std::function<bool(const std::string& file, const std::string& target)> transfer;
 
     void ExploreFolder(const std::string& folder) override { explored.push_back(folder); }
     bool StartProgram(const std::string& path) override {
