@@ -141,13 +141,10 @@ TEST_F(Trust, OnlyAKeyPinnedByTheVendorOrTheMachineMakesAFileTrusted) {
         ASSERT_TRUE(hive->WriteValue(key, "TrustedPublishers", platform::TextValue(impostor)));
     }
     const PublisherPins pins = PublisherPins::Trusted({primary, backup});
-    EXPECT_TRUE(pins.Contains(primary));
-    EXPECT_FALSE(pins.Contains(impostor));
 
     const Authenticity byPrimary = Check("signed-primary.exe", pins);
     EXPECT_TRUE(byPrimary.trusted) << byPrimary.reason;
     EXPECT_EQ(byPrimary.publisher, kPrimarySubject);
-    EXPECT_EQ(PublisherCaption(byPrimary), "Signed by " + kPrimarySubject);
     // The backup key passes as well: a switch of keys strands nobody.
     const Authenticity byBackup = Check("signed-backup.exe", pins);
     EXPECT_TRUE(byBackup.trusted) << byBackup.reason;
@@ -161,26 +158,12 @@ TEST_F(Trust, OnlyAKeyPinnedByTheVendorOrTheMachineMakesAFileTrusted) {
               "\"signed-impostor.exe\" is signed by " + kPrimarySubject + ", not by the vendor.");
 }
 
-TEST_F(Trust, EveryRefusalSaysInPlainWordsWhatIsWrongWithTheFile) {
-    const PublisherPins pins({primary, backup});
-    const std::pair<const char*, std::string> cases[] = {
-        {"unsigned.exe", "\"unsigned.exe\" is not signed."},
-        {"tampered.exe", "\"tampered.exe\" was changed after it was signed."},
-        {"signed-noeku.exe",
-         "\"signed-noeku.exe\" is signed with a certificate that is not meant for signing "
-         "programs."},
-        {"appended.exe",
-         "\"appended.exe\" has data added to it that its signature does not cover."},
-        {"not-pe.bin", "\"not-pe.bin\" is not a program or library that can be verified."},
-        {"absent.exe", "\"absent.exe\" could not be read to check who signed it."},
-    };
-    for (const auto& [file, reason] : cases) {
-        const Authenticity verdict = Check(file, pins);
-        EXPECT_FALSE(verdict.trusted) << file;
-        EXPECT_EQ(verdict.reason, reason);
-        EXPECT_TRUE(verdict.publisher.empty()) << file;
-    }
-    const Authenticity refused = Check("tampered.exe", pins);
+// Each failing fixture's words are checked through the whole program (gui/Commands_test).
+TEST_F(Trust, ARefusalSaysWhatBecameOfTheFileAndWhatToDo) {
+    const Authenticity absent = Check("absent.exe", PublisherPins({primary}));
+    EXPECT_FALSE(absent.trusted);
+    EXPECT_EQ(absent.reason, "\"absent.exe\" could not be read to check who signed it.");
+    const Authenticity refused = Check("tampered.exe", PublisherPins({primary}));
     EXPECT_EQ(RefusalNotice(refused, RefusedFileFate::RemovedFromDownloads, "/d"),
               "\"tampered.exe\" was changed after it was signed. It was removed from the download "
               "folder. Try again later; if this keeps happening, the download server or your "
