@@ -48,7 +48,7 @@ void Refuse(const DownloadRequest& request, HeldFile& held, const Authenticity& 
     MessageDialog(RefusalNotice(refused, fate, request.folder), mtError, mbOK, 0, kEnglish);
 }
 
-// Holds the download and checks it with the held descriptor; a refused one is already gone.
+// Checks the held download through its descriptor; a refused one is gone when this returns.
 bool CheckDownload(const DownloadRequest& request, HeldFile& held, Authenticity& verdict) {
     verdict = CheckAuthenticity(held, request.destination, PublisherPins::Trusted());
     if (verdict.trusted) return true;
