@@ -50,11 +50,6 @@ std::string AfterFirstDash(const std::string& name) {
     return dash == std::string::npos ? name : name.substr(dash + 1);
 }
 
-// A debugger library is not a program of ours to version; a few recognisable bytes do.
-std::string LibraryBytes(const std::string& name) {
-    return "Sample debugger library for PHP " + AfterFirstDash(name) + "\n";
-}
-
 // Versions the setups carry: the PHP version they install.
 PeVersion SetupVersion(const std::string& entry) {
     PeVersion v;
@@ -70,6 +65,12 @@ PeVersion SetupVersion(const std::string& entry) {
     v.minor = static_cast<std::uint16_t>(parts[1]);
     v.release = static_cast<std::uint16_t>(parts[2]);
     return v;
+}
+
+// A debugger library is a Windows library like any other, so that it can be signed; the tree
+// reads its version from its name, the record carries the same one.
+void WriteLibrary(const fs::path& path) {
+    WritePe(path, SetupVersion(path.filename().string()));
 }
 
 void Put(platform::RegistryHive& hive, const char* key, const char* name,
@@ -166,8 +167,7 @@ void WriteSampleSite(const std::string& siteDir) {
     WritePe(download / "websrv.exe", c.server);
     for (const auto& entry : c.php)
         WritePe(download / "php" / entry.name, SetupVersion(entry.name));
-    for (const auto& entry : c.debugger)
-        WriteText(download / "php" / entry.name, LibraryBytes(entry.name));
+    for (const auto& entry : c.debugger) WriteLibrary(download / "php" / entry.name);
     for (const auto& entry : c.modules) WritePe(download / "utils" / entry.name, c.server);
     for (const auto& entry : c.utils) WritePe(download / "utils" / entry.name, c.server);
 }
@@ -191,8 +191,8 @@ void WriteSampleInstallation(const std::string& installDir) {
 
     const fs::path libraries = fs::path(EditorFolder(installDir)) / "bin" / "server";
     for (const auto& entry : c.debugger)
-        if (entry.installed) WriteText(libraries / entry.name, LibraryBytes(entry.name));
-    WriteText(libraries / "php_dbg.dll-5.1.6", LibraryBytes("php_dbg.dll-5.1.6"));
+        if (entry.installed) WriteLibrary(libraries / entry.name);
+    WriteLibrary(libraries / "php_dbg.dll-5.1.6");
 
     WritePe(LauncherPath(installDir), InstalledServerVersion());
     const fs::path modules = fs::path(ServerFolder(installDir)) / "modules";
