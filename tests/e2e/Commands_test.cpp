@@ -18,6 +18,11 @@ using Strings = std::vector<std::string>;
 
 class Commands : public ::testing::Test {
   protected:
+    Commands() = default;
+    // A sample world whose machine-wide list pins nothing, and a program whose messages are
+    // kept for the test to read.
+    explicit Commands(e2e::Pin pin) : world(pin), program(world, e2e::Messages::Keep) {}
+
     OpenedUrls opened;
     e2e::SampleWorld world;
     e2e::SampleProgram program{world};
@@ -41,6 +46,12 @@ class Commands : public ::testing::Test {
     fs::path Downloaded(const std::string& name) const {
         return fs::path(world.DownloadFolder()) / name;
     }
+    std::string Panel(int panel) const { return form.TBXStatusBar1->Caption(panel).toStdString(); }
+};
+
+class UnpinnedCommands : public Commands {
+  protected:
+    UnpinnedCommands() : Commands(e2e::Pin::Nothing) {}
 };
 
 TEST_F(Commands, DownloadSavesTheSetupAndOpensTheDownloadFolder) {
@@ -71,6 +82,7 @@ TEST_F(Commands, DownloadAndInstallMovesAModuleIntoPlaceAndRefreshes) {
               (Strings{installed.string(), "2.2.9", "140", "OK"}));
     EXPECT_EQ(FindRow(tree, {"Corvalite Web Server", "Modules"})->ColumnText(3).toStdString(),
               "3 present, 4 available");
+    EXPECT_EQ(Panel(1), e2e::SamplePublisherCaption());
 }
 
 TEST_F(Commands, DownloadAndInstallPutsADebuggerLibraryIntoBinServer) {
@@ -87,6 +99,24 @@ TEST_F(Commands, DownloadAndInstallPutsADebuggerLibraryIntoBinServer) {
               (Strings{installed.string(), "5.3.29", "0", "OK"}));
     EXPECT_EQ(FindRow(tree, {"Corvalite Editor for PHP", "Debugger"})->ColumnText(3).toStdString(),
               "3 present, 3 available");
+    EXPECT_EQ(Panel(1), e2e::SamplePublisherCaption());
+}
+
+// The same signed site, but nobody pinned its publisher: the signature holds, and still
+// nothing is placed or kept, and the user is told who signed it.
+TEST_F(UnpinnedCommands, ASignedButUnpinnedModuleIsRefusedAndRemoved) {
+    SelectEntry("Corvalite Web Server", "Modules", "mod_headers.dll");
+    e2e::ClickButton(form.Button1);
+
+    EXPECT_EQ(world.server.requestCount("/download/utils/mod_headers.dll"), 1);
+    EXPECT_FALSE(
+        fs::exists(fs::path(demo::ServerFolder(world.install)) / "modules" / "mod_headers.dll"));
+    EXPECT_FALSE(fs::exists(Downloaded("mod_headers.dll")));
+    ASSERT_EQ(program.messages().size(), 1u);
+    const std::string& message = program.messages().front();
+    EXPECT_NE(message.find("mod_headers.dll"), std::string::npos) << message;
+    EXPECT_NE(message.find("Zelmarock Sample Site Signing"), std::string::npos) << message;
+    EXPECT_NE(Panel(1), e2e::SamplePublisherCaption());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // desktop shell), aimed at the sample vendor site on a local server and at the sample
 // installation, as a newcomer's first run sets them up.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QPushButton>
@@ -13,43 +14,69 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/Unit1Settings.h"
 #include "demo/SampleData.h"
+#include "demo/SampleSigning.h"
 #include "download/QtDownloadEngine.h"
 #include "download/ui/WidgetUi.h"
 #include "gui/DesktopShell.h"
+#include "gui/MessDlgs.h"
 #include "gui/Services.h"
 #include "gui/Unit1.h"
 #include "platform/Registry.h"
 #include "support/FakeDesktop.h"
 #include "support/LocalHttpServer.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 namespace e2e {
 
+// The sample vendor's publisher for this test run: its keys are made once (RSA keys take a
+// while) in a folder of the run's own, removed when the run ends.
+inline const demo::SampleSigner& RunSigner() {
+    static const TempDir keys;
+    static const demo::SampleSigner signer = demo::MakeSampleSigner(keys.path() + "/keys");
+    return signer;
+}
+
+// Whether the sample world pins its publisher in the machine-wide list.
+enum class Pin { Publisher, Nothing };
+
+// What the sample publisher's signature shows in the status bar once a file was placed.
+inline std::string SamplePublisherCaption() {
+    return "Signed by CN=Zelmarock Sample Site Signing, O=Zelmarock Société";
+}
+
 // Site, installation and hive on disk, and the vendor's server; they outlive a program run,
-// so a second run finds what the first one left.
+// so a second run finds what the first one left. The site's programs and libraries are
+// signed by the run's publisher, whose key the machine-wide list pins.
 struct SampleWorld {
     TempDir dir;
     std::string site = dir.path() + "/site";
     std::string install = dir.path() + "/install";
     std::string config = dir.path() + "/config";
     std::string hiveFile = config + "/corvalite-update/HKCU.reg";
+    // The administrator's configuration folder, as /etc/xdg is on a real machine.
+    std::string machineConfig = dir.path() + "/xdg";
     std::string programFolder = dir.folder() + "program/";
-    QByteArray previousConfig = qgetenv("XDG_CONFIG_HOME");
+    ScopedEnvironment environment;
     testsupport::LocalHttpServer server;
 
-    SampleWorld() {
+    explicit SampleWorld(Pin pin = Pin::Publisher) {
+        // The program finds its hive where every user's hive is, below XDG_CONFIG_HOME, and
+        // the trusted publishers in the folders of XDG_CONFIG_DIRS: only the sandbox's here.
+        environment.Set("XDG_CONFIG_HOME", config);
+        environment.Set("XDG_CONFIG_DIRS", machineConfig);
         demo::WriteSampleSite(site);
+        demo::SignSampleSite(site, RunSigner());
+        if (pin == Pin::Publisher) demo::WriteTrustedPublishers(machineConfig, RunSigner());
         demo::WriteSampleInstallation(install);
-        // The program finds its hive where every user's hive is: below XDG_CONFIG_HOME.
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
         demo::WriteSampleHive(hiveFile, install, server.baseUrl());
         server.serveFolder("/", site);
         std::filesystem::create_directories(programFolder);
     }
-    ~SampleWorld() { qputenv("XDG_CONFIG_HOME", previousConfig); }
     SampleWorld(const SampleWorld&) = delete;
     SampleWorld& operator=(const SampleWorld&) = delete;
 
@@ -57,10 +84,16 @@ struct SampleWorld {
     int CatalogueFetches() const { return server.requestCount("/download/utils/list_exe.php"); }
 };
 
-// One run of the program: the services update.cpp builds, and the main window.
+// Whether a message box during a run fails the test (none is expected on the sample) or is
+// only kept for the test to look at.
+enum class Messages { Fail, Keep };
+
+// One run of the program: the services update.cpp builds, and the main window. Message boxes
+// are answered at once (OK, else No, else Cancel) instead of waiting for a user.
 class SampleProgram {
   public:
-    explicit SampleProgram(const SampleWorld& world) {
+    explicit SampleProgram(const SampleWorld& world, Messages messages = Messages::Fail)
+        : messagesFail_(messages == Messages::Fail) {
         ReadBaseAddress(*registry_, "CatalogueBase", catalogueBase_);
         ReadBaseAddress(*registry_, "DownloadBase", downloadBase_);
         QtDownloadOptions options;
@@ -80,6 +113,7 @@ class SampleProgram {
     SampleProgram& operator=(const SampleProgram&) = delete;
 
     TForm1& window() { return *window_; }
+    const std::vector<std::string>& messages() const { return messages_; }
     FakeDesktop& desktop() { return desktop_; }
     const std::string& catalogueBase() const { return catalogueBase_; }
 
@@ -94,6 +128,22 @@ class SampleProgram {
     }
 
   private:
+    int Answer(const MessageDialogRequest& request) {
+        messages_.push_back(request.message);
+        if (messagesFail_)
+            ADD_FAILURE() << "message box: " << request.message
+                          << (geteuid() == 0 ? ""
+                                             : " (the sandbox's trusted-publishers list counts "
+                                               "only when the tests run as root)");
+        if (request.buttons & mbOK) return ModalResult::OK;
+        if (request.buttons & mbNo) return ModalResult::No;
+        return ModalResult::Cancel;
+    }
+
+    bool messagesFail_;
+    std::vector<std::string> messages_;
+    ScopedMessageDialogHook messageHook_{
+        [this](const MessageDialogRequest& request) { return Answer(request); }};
     std::unique_ptr<platform::RegistryHive> registry_ = platform::OpenUserHive();
     std::string catalogueBase_ = CORVALITE_CATALOGUE_BASE;
     std::string downloadBase_ = CORVALITE_DOWNLOAD_BASE;
