@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -28,6 +29,33 @@ QString failureText(const std::vector<download::FailedFile>& failures) {
               << QStringLiteral("    %1").arg(why);
     }
     return lines.join('\n');
+}
+
+// The far end of the engine's connection for `url`: the proxy when one carries it, else the
+// server; by address too when the URL names one, so no other connection of the process is
+// touched.
+platform::Peer peerOf(const QNetworkAccessManager& network, const QUrl& url) {
+    const int defaultPort =
+        url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80;
+    QString host = url.host();
+    int port = url.port(defaultPort);
+    if (QNetworkProxyFactory* proxies = network.proxyFactory()) {
+        const QList<QNetworkProxy> route = proxies->queryProxy(QNetworkProxyQuery(url));
+        if (!route.isEmpty() && route.front().type() != QNetworkProxy::NoProxy &&
+            route.front().type() != QNetworkProxy::DefaultProxy) {
+            host = route.front().hostName();
+            port = route.front().port();
+        }
+    }
+    platform::Peer peer;
+    peer.port = port;
+    const QHostAddress address(host);
+    if (!address.isNull()) peer.addresses.push_back(address.toString().toStdString());
+    return peer;
+}
+
+void lowerDelayFor(const QNetworkAccessManager& network, const QUrl& url) {
+    platform::DisableSmallPacketDelay({peerOf(network, url)});
 }
 
 }  // namespace
@@ -61,8 +89,12 @@ QNetworkAccessManager& QtDownloadEngine::network(OwnerWindow owner) {
     if (!network_) {
         network_ = std::make_unique<QNetworkAccessManager>();
         // Right after the handshake, before the first request goes out on the connection.
-        QObject::connect(network_.get(), &QNetworkAccessManager::encrypted, network_.get(),
-                         [] { platform::DisableSmallPacketDelay(); });
+        // Every TLS connection passes here, the ones opened later in a run too; plain HTTP/1.1
+        // without pipelining never writes behind an unacknowledged write, so it needs nothing.
+        QNetworkAccessManager* const manager = network_.get();
+        QObject::connect(
+            manager, &QNetworkAccessManager::encrypted, manager,
+            [manager](QNetworkReply* reply) { lowerDelayFor(*manager, reply->url()); });
         // The manager owns the logins.
         new download::ProxyLogins(*network_, options_.ui.askProxyCredentials);
     }
@@ -130,8 +162,8 @@ int QtDownloadEngine::IsConnected() {
     deadline->start(options_.probeTimeout);
     // The windows keep painting; clicks wait until the answer is in.
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    // The probe's connections serve the catalogue next.
-    platform::DisableSmallPacketDelay();
+    // The probe's connections, and the spare ones beside it, serve the catalogue next.
+    lowerDelayFor(network, url);
     // A server whose certificate we refuse has answered too: online, so the download that
     // follows can say that it was the certificate instead of the user seeing only "Offline".
     const bool answered = reply->isFinished() &&

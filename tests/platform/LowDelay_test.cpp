@@ -1,4 +1,6 @@
-// The small-packet delay goes off on the process's TCP sockets, and only on them.
+// The small-packet delay goes off on the process's own connections to the peers named, and
+// only on them: not on listening sockets, connections a server of ours accepted, or
+// connections to anyone else.
 #include <gtest/gtest.h>
 
 #include "platform/LowDelay.h"
@@ -19,28 +21,50 @@ int NoDelayOf(int fd) {
     return value;
 }
 
+// A listening socket on loopback, a connection to it, and the server's end of that.
+struct Loop {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    int client = socket(AF_INET, SOCK_STREAM, 0);
+    int served = -1;
+    int port = 0;
+
+    Loop() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener, 1);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        served = accept(listener, nullptr, nullptr);
+    }
+    ~Loop() {
+        for (const int fd : {listener, client, served}) close(fd);
+    }
+};
+
 }  // namespace
 
-TEST(LowDelay, TurnsTheDelayOffOnConnectedAndListeningTcpSockets) {
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 1), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const int client = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    int pair[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-    ASSERT_EQ(NoDelayOf(client), 0);
+TEST(LowDelay, OnlyTheConnectionsToTheNamedPeersChange) {
+    const Loop ours;
+    const Loop other;
+    ASSERT_GE(ours.served, 0);
+    ASSERT_EQ(NoDelayOf(ours.client), 0);
 
-    EXPECT_GE(platform::DisableSmallPacketDelay(), 2);
+    EXPECT_EQ(platform::DisableSmallPacketDelay({{ours.port, {"10.0.0.1"}}}), 0);
+    EXPECT_EQ(NoDelayOf(ours.client), 0);
+    EXPECT_EQ(platform::DisableSmallPacketDelay({{ours.port, {"127.0.0.1"}}}), 1);
 
-    EXPECT_EQ(NoDelayOf(client), 1);
-    EXPECT_EQ(NoDelayOf(listener), 1);
-    for (const int fd : {listener, client, pair[0], pair[1]}) close(fd);
+    EXPECT_EQ(NoDelayOf(ours.client), 1);
+    for (const int untouched :
+         {ours.listener, ours.served, other.listener, other.client, other.served})
+        EXPECT_EQ(NoDelayOf(untouched), 0) << untouched;
+    // By port alone, when the peer was named by host name.
+    EXPECT_EQ(platform::DisableSmallPacketDelay({{other.port, {}}}), 1);
+    EXPECT_EQ(NoDelayOf(other.client), 1);
+    EXPECT_EQ(NoDelayOf(other.served), 0);
 }
 
 #endif
