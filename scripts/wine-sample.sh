@@ -1,7 +1,8 @@
 # Shared by scripts/run-windows.sh and the end-to-end test of update.exe: a private Wine prefix
 # on its own Xvfb, the sample vendor site served from Linux on 127.0.0.1, the sample
 # installation inside the prefix's drive_c, and the registry entries written through Wine's
-# own registry. Source it with: tool (corvalite-demo), program (update.exe), sandbox set.
+# own registry; the site signed by a key of the sandbox, pinned in the prefix's machine policy.
+# Source it with: tool (corvalite-demo), program (update.exe), sandbox set.
 # Everything started here is stopped by sample_stop (the caller's EXIT trap).
 
 root=${root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
@@ -26,6 +27,59 @@ sample_stop() {
 # The prefix user's AppData folder, which wineboot also names in the registry's Shell Folders.
 wine_user_folder() { ls -d "$prefix"/drive_c/users/*/AppData/Roaming 2>/dev/null | grep -v /Public/ | head -n1; }
 
+# Machine-wide trust in the prefix, as an administrator sets it: a CA (DER) among the machine's
+# roots where Wine keeps them (Root\Certificates\<SHA-1 of the DER, upper case>, its Blob the
+# property record: id 0x20, 1, length, DER), and the publishers' key hashes as the policy value
+# HKLM\SOFTWARE\Policies\Zelmarock\Update\TrustedPublishers (REG_MULTI_SZ). Each is read back.
+#   sample_trust_root DER          sample_pin_publishers [HASH...] (none: the value is removed)
+trust_reg() {  # OUT.reg --root DER | --pin HASH... | --unpin
+  python3 - "$@" <<'PY'
+import hashlib, struct, sys
+out, args = sys.argv[1], sys.argv[2:]
+hexed = lambda data: ",".join("%02x" % b for b in data)
+text = "Windows Registry Editor Version 5.00\r\n"
+if args[0] == "--root":
+    der = open(args[1], "rb").read()
+    text += ("\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\%s]\r\n"
+             "\"Blob\"=hex:%s\r\n" % (hashlib.sha1(der).hexdigest().upper(),
+                                     hexed(struct.pack("<III", 0x20, 1, len(der)) + der)))
+else:
+    value = "-" if args[0] == "--unpin" else \
+        "hex(7):" + hexed("".join(h + "\0" for h in args[1:]).encode("utf-16-le") + b"\0\0")
+    text += ("\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Zelmarock\\Update]\r\n"
+             "\"TrustedPublishers\"=%s\r\n" % value)
+open(out, "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
+PY
+}
+sample_trust_root() {
+  local thumbprint
+  thumbprint=$(sha1sum <"$1" | cut -d' ' -f1 | tr a-f A-F)
+  if ! trust_reg "$sandbox/root-$thumbprint.reg" --root "$1" ||
+    ! wine_in regedit /S "$(winepath_of "$sandbox/root-$thumbprint.reg")" ||
+    ! wine_in reg query "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$thumbprint" \
+      /v Blob >/dev/null; then
+    echo "the root $1 did not reach the prefix's store" >&2
+    return 1
+  fi
+}
+sample_pin_publishers() {
+  local policy='HKLM\SOFTWARE\Policies\Zelmarock\Update' shown hash
+  if [ $# -eq 0 ]; then
+    trust_reg "$sandbox/pins.reg" --unpin
+  else
+    trust_reg "$sandbox/pins.reg" --pin "$@"
+  fi
+  wine_in regedit /S "$(winepath_of "$sandbox/pins.reg")" || return 1
+  shown=$(wine_in reg query "$policy" /v TrustedPublishers 2>/dev/null | tr -d '\r' || true)
+  for hash in "$@"; do
+    grep -q "REG_MULTI_SZ.*$hash" <<<"$shown" || { echo "the pin $hash is not in $policy: $shown" >&2; return 1; }
+  done
+  if [ $# -eq 0 ] && grep -q TrustedPublishers <<<"$shown"; then
+    echo "$policy still pins: $shown" >&2
+    return 1
+  fi
+}
+
 sample_prepare() {
   rm -rf "$sandbox"
   mkdir -p "$sandbox"
@@ -41,7 +95,13 @@ sample_prepare() {
     wine_in wineboot -r >/dev/null 2>&1 || true
   fi
 
+  # The sample vendor signs its programs and libraries with a key made in the sandbox; the
+  # prefix trusts its CA and pins its key machine-wide, as an administrator would.
   "$tool" site "$sandbox/site"
+  "$tool" sign "$sandbox/site" "$sandbox/keys" >/dev/null
+  publisher_key=$(cat "$sandbox/keys/publisher.spki-sha256")
+  sample_trust_root "$sandbox/keys/root.der" || return 1
+  sample_pin_publishers "$publisher_key" || return 1
   "$tool" serve "$sandbox/site" --port-file "$sandbox/port" >"$sandbox/server.log" 2>&1 &
   server_pid=$!
   wait_for 100 test -s "$sandbox/port" || { cat "$sandbox/server.log"; return 1; }

@@ -6,7 +6,8 @@
 # folder in it) is a Windows folder. Checks: online and the catalogue fetched;
 # a missing module downloaded and moved into the server's modules folder by the shell (which
 # needs the tree filled and a row selected); the debugger listener refused while the editor's
-# hidden instance window exists; the settings in the real registry after WM_CLOSE.
+# hidden instance window exists; with the sample publisher's pin taken from the machine policy,
+# the next module refused and removed; the settings in the real registry after WM_CLOSE.
 # As a user outside ASCII: the prefix's user is "josé", the editor lives below a folder
 # with letters outside the code page, the program's folder is read-only (a standard user
 # below C:\Program Files, so the lists go to the user's local application data), and the
@@ -114,6 +115,21 @@ served /download/DbgListener.exe && fail "the listener was downloaded while the 
 answer Information
 wait_for 100 bash -c "! xwininfo -root -tree | grep -qF '\"Information\": (\"update.exe\"'" ||
   fail "the notice did not close"
+
+step "the publisher's pin taken away: the next module refused and removed"
+# The machine's list is read at every check, so no restart is needed.
+sample_pin_publishers || fail "the pin could not be taken away"
+click 60 "$(row_y 5)"
+xdotool key --window "$win" Right Down Down
+download_and_install
+wait_for 300 dialog_shown Error || fail "no refusal of a module signed by an unpinned publisher"
+served /download/utils/mod_headers.dll || fail "the refused module was never downloaded"
+[ ! -e "$modules/mod_headers.dll" ] || fail "the unpinned module was placed in $modules"
+[ -z "$(ls -A "$prefix/drive_c/Downloads/Größe Ünïcode 下载")" ] ||
+  fail "the refused module was left in the download folder"
+answer Error
+wait_for 100 bash -c "! xwininfo -root -tree | grep -qF '\"Error\": (\"update.exe\"'" ||
+  fail "the refusal did not close"
 
 step "close (WM_CLOSE): settings in the registry"
 sample_close_program

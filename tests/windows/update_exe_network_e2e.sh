@@ -144,19 +144,9 @@ for kind in good wronghost expired untrusted; do
   [ -s "$certs/$kind.pem" ] || fail "no $kind certificate"
 done
 
-# The root into the prefix's own store: Root\Certificates\<SHA-1> with the Blob property
-# record (id 0x20, 1, length, DER).
-python3 - "$certs/ca.pem" "$sandbox/root.reg" <<'PY'
-import base64, hashlib, struct, sys
-pem = open(sys.argv[1]).read()
-der = base64.b64decode("".join(l for l in pem.splitlines() if "-----" not in l))
-blob = struct.pack("<III", 0x20, 1, len(der)) + der
-key = hashlib.sha1(der).hexdigest().upper()
-hexed = ",".join("%02x" % b for b in blob)
-with open(sys.argv[2], "w", newline="\r\n") as f:
-    f.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\%s]\n\"Blob\"=hex:%s\n" % (key, hexed))
-PY
-wine_in regedit /S "$(winepath_of "$sandbox/root.reg")" || fail "the root was not imported"
+# The root into the prefix's own store, as the sample publisher's CA is.
+openssl x509 -in "$certs/ca.pem" -outform DER -out "$certs/ca.der"
+sample_trust_root "$certs/ca.der" || fail "the root was not imported"
 
 tls_port() { cat "$sandbox/tls-$1-port"; }
 for kind in good wronghost expired untrusted; do
