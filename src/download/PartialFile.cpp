@@ -3,9 +3,10 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -14,7 +15,9 @@
 
 #include "download/Digest.h"
 #include "download/HttpFields.h"
+#include "platform/Paths.h"
 #include "platform/PlainFile.h"
+#include "platform/Writeback.h"
 
 namespace download {
 
@@ -23,6 +26,7 @@ namespace {
 constexpr char kNoteMagic[] = "partial download 2";
 constexpr char kDataSuffix[] = ".partial";
 constexpr char kNoteSuffix[] = ".partial-note";
+constexpr char kNewNoteSuffix[] = ".partial-new";  // no longer than kNoteSuffix
 constexpr int kWeekSeconds = 7 * 24 * 3600;
 
 // ".name.partial-note" must fit where "name" did: a long name keeps its start, cut at a
@@ -93,6 +97,7 @@ PartialFile::PartialFile(const QString& destination) {
     const QString base = info.path() + '/' + hiddenBase(info.fileName());
     dataPath_ = base + kDataSuffix;
     notePath_ = base + kNoteSuffix;
+    newNotePath_ = base + kNewNoteSuffix;
 }
 
 bool PartialFile::open(QFile& file, QString& problem) const {
@@ -123,12 +128,41 @@ std::optional<PartialNote> PartialFile::readNote() const {
     return PartialNote::parse(file.read(64 * 1024));
 }
 
+// Like the bytes, the note is written only into a plain file of ours: a link planted at either
+// name is never followed (it carries one of the server's lines verbatim). It goes to a fresh
+// name, synced, and is renamed over the note, which replaces a link there, not its target.
 bool PartialFile::writeNote(const PartialNote& note) const {
-    // The save file replaces whatever is at the name, a planted link too, by renaming.
-    QSaveFile noteFile(notePath_);
-    if (!noteFile.open(QIODevice::WriteOnly)) return false;
-    noteFile.write(note.format());
-    return noteFile.commit();
+    auto opened = openPlain(newNotePath_, true);
+    if (opened.inTheWay) {
+        clearObstacle(newNotePath_);
+        opened = openPlain(newNotePath_, true);
+    }
+    if (opened.fd < 0) return false;
+    QFile file;
+    if (!file.open(opened.fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+        closeDescriptor(opened.fd);
+        return false;
+    }
+    const QByteArray text = note.format();
+    const bool written =
+        file.resize(0) && file.write(text) == text.size() && file.flush() &&
+        platform::SyncToDisk(file.handle()) &&
+        platform::StillNamesPlainFile(file.handle(), newNotePath_.toUtf8().toStdString());
+    file.close();
+    const auto from = platform::PathFromUtf8(newNotePath_.toUtf8().toStdString());
+    const auto to = platform::PathFromUtf8(notePath_.toUtf8().toStdString());
+    std::error_code error;
+    if (written) std::filesystem::rename(from, to, error);
+    if (written && error) {
+        // An empty folder at the note's name, say.
+        clearObstacle(notePath_);
+        std::filesystem::rename(from, to, error);
+    }
+    if (!written || error) {
+        QFile::remove(newNotePath_);
+        return false;
+    }
+    return true;
 }
 
 void PartialFile::forget() const {
@@ -143,7 +177,8 @@ void PartialFile::remove() const {
 void PartialFile::removeAbandoned(const QString& folder, const QDateTime& now) {
     const QDir dir(folder);
     const auto entries =
-        dir.entryInfoList({QStringLiteral(".*") + kDataSuffix, QStringLiteral(".*") + kNoteSuffix},
+        dir.entryInfoList({QStringLiteral(".*") + kDataSuffix, QStringLiteral(".*") + kNoteSuffix,
+                           QStringLiteral(".*") + kNewNoteSuffix},
                           QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QFileInfo& entry : entries)
         if (entry.lastModified().secsTo(now) > kWeekSeconds) QFile::remove(entry.filePath());

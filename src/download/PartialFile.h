@@ -49,6 +49,7 @@ class PartialFile {
   private:
     QString dataPath_;
     QString notePath_;
+    QString newNotePath_;  // the next note, until it replaces the last
 };
 
 }  // namespace download

@@ -189,6 +189,41 @@ TEST_F(DownloadHostileTest, APlantedLinkNeverLeadsOutsideTheFolder) {
     expectOnly(body);
 }
 
+// The note carries the server's validator verbatim: a link planted at its name, or at the
+// name the next note is written under, must neither carry it outside nor stay in its place.
+TEST_F(DownloadHostileTest, ANoteIsNeverWrittenThroughAPlantedLink) {
+    server.setFile(body, "\"precious-overwritten\"");
+    const std::string precious = outside.folder() + "precious.txt";
+    const std::string note = dir.folder() + "." + name + ".partial-note";
+    for (const std::string& planted : {note, dir.folder() + "." + name + ".partial-new"}) {
+        for (const bool hard : {false, true}) {
+            SCOPED_TRACE(planted + (hard ? " (hard link)" : " (symbolic link)"));
+            fs::remove(dir.folder() + name);
+            if (hard)
+                fs::create_hard_link(precious, planted);
+            else
+                fs::create_symlink(precious, planted);
+            ++injected;
+            script({{Fault::CutAfter, 50'000},
+                    {Fault::Unavailable},
+                    {Fault::Unavailable},
+                    {Fault::Unavailable}});
+            EXPECT_EQ(run(), 0);
+            EXPECT_EQ(outside.Read("precious.txt"), "precious");
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(note)));
+            EXPECT_EQ(fs::hard_link_count(note), 1u);
+            EXPECT_NE(dir.Read("." + name + ".partial-note").find("precious-overwritten"),
+                      std::string::npos);
+            EXPECT_FALSE(fs::exists(fs::symlink_status(planted)) && planted != note);
+
+            // The note written so is the one the next run resumes by.
+            EXPECT_EQ(run(), 1) << shown.text.toStdString();
+            EXPECT_EQ(server.ranges().back(), "bytes=50000-");
+            expectOnly(body);
+        }
+    }
+}
+
 TEST_F(DownloadHostileTest, AnAnswerWithoutAFileKeepsTheOlderOne) {
     dir.Write(name, kOlder);
     for (const Step& lie :
