@@ -165,9 +165,12 @@ void FileTransfer::start() {
     if (!partial_.open(file_, problem))
         return fail(tr("cannot write to the folder %1 (%2)").arg(folder, problem));
     known_ = partial_.readNote();
-    if (known_ && known_->url == url_ && file_.size() > 0) {
+    // After a power cut the file may be longer than what reached the disk, its tail zeros or
+    // stale blocks: only the synced length the note records is trusted, the rest is cut off.
+    if (known_ && known_->url == url_ && known_->synced > 0 && file_.size() >= known_->synced &&
+        file_.resize(known_->synced)) {
         validator_ = known_->validator;
-        resumeFrom_ = file_.size();
+        resumeFrom_ = known_->synced;
     } else {
         known_.reset();
         partial_.forget();
@@ -175,6 +178,7 @@ void FileTransfer::start() {
     }
     if (!file_.seek(resumeFrom_)) return fail(describeWriteError(file_, errno));
     written_ = resumeFrom_;
+    syncedTo_ = resumeFrom_;
     QNetworkRequest request(url_);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -217,8 +221,18 @@ void FileTransfer::stop() {
     stopStallTimer();
     rateTimer_->stop();
     abortReply();
+    // What arrived is good for a later resume only once it is on the disk; should the sync
+    // fail, the note still vouches for the shorter length synced before.
+    if (!validator_.isEmpty() && file_.isOpen() && written_ > syncedTo_) recordSynced();
     file_.close();
     if (validator_.isEmpty()) partial_.remove();
+}
+
+bool FileTransfer::recordSynced() {
+    if (!known_ || !file_.flush() || !platform::SyncToDisk(file_.handle())) return false;
+    syncedTo_ = written_;
+    known_->synced = written_;
+    return partial_.writeNote(*known_);
 }
 
 // Only a whole file or a part of one is a file; 204, 205 and the other 2xx carry none.
@@ -322,6 +336,7 @@ bool FileTransfer::acceptWhole() {
     }
     resumeFrom_ = 0;
     written_ = 0;
+    syncedTo_ = 0;
     writebackStart_ = 0;
     if (!file_.resize(0) || !file_.seek(0)) {
         fail(describeWriteError(file_, errno));
@@ -372,6 +387,11 @@ void FileTransfer::onReadyRead() {
         if (digest_) digest_->add(buffer_.constData(), got);
         written_ += got;
         received_ += got;
+    }
+    if (!validator_.isEmpty() && written_ - syncedTo_ >= limits_.syncStretch) {
+        errno = 0;
+        if (!recordSynced()) return fail(describeWriteError(file_, errno));
+        writebackStart_ = written_;
     }
     startWriteback();
     // Qt's own downloadProgress stays silent for small pieces, so count here.

@@ -4,8 +4,10 @@
 // file arrived with a 200 or a fitting 206, unencoded, of the announced length and, when a
 // digest came with it, matching it. A failure keeps the bytes for a resume when the server
 // gave a strong validator and discards them otherwise, so an older file at the destination
-// always stays. Parts combine only under the same validator, from the same final address,
-// with the same size and digest as the answer that began the file.
+// always stays. Kept bytes are synced every few MiB and when a try ends, and a resume starts
+// from the last synced length the note records, never from the partial file's size. Parts combine
+// only under the same validator, from the same final address, with the same size and digest as the
+// answer that began the file.
 #include <QFile>
 #include <QNetworkReply>
 #include <QObject>
@@ -76,6 +78,8 @@ class FileTransfer : public QObject {
     void onStalled();
     void deliver();
     void startWriteback();
+    // Syncs the bytes written so far and then records them in the note as on the disk.
+    bool recordSynced();
     void fail(const QString& why, Retry retry = Retry::Never);
     void dropBytes();
     // Stops the reply and the timers and closes the file, keeping resumable bytes only.
@@ -110,6 +114,7 @@ class FileTransfer : public QObject {
     QByteArray buffer_;
     qint64 writebackStart_ = 0;  // bytes before this are on their way to the disk
     qint64 written_ = 0;
+    qint64 syncedTo_ = 0;   // bytes the note vouches for as on the disk
     qint64 expected_ = -1;  // size of the whole file, when known
     qint64 received_ = 0;
     Outcome outcome_ = Outcome::Running;

@@ -23,7 +23,9 @@ namespace download {
 
 namespace {
 
-constexpr char kNoteMagic[] = "partial download 2";
+// Notes of version 2 said nothing of what reached the disk: they are not read, so their
+// bytes start over.
+constexpr char kNoteMagic[] = "partial download 3";
 constexpr char kDataSuffix[] = ".partial";
 constexpr char kNoteSuffix[] = ".partial-note";
 constexpr char kNewNoteSuffix[] = ".partial-new";  // no longer than kNoteSuffix
@@ -64,12 +66,13 @@ void clearObstacle(const QString& path) {
 
 QByteArray PartialNote::format() const {
     return QByteArray(kNoteMagic) + '\n' + url.toEncoded() + '\n' + finalUrl.toEncoded() + '\n' +
-           validator.toUtf8() + '\n' + QByteArray::number(total) + '\n' + digest.toUtf8() + '\n';
+           validator.toUtf8() + '\n' + QByteArray::number(total) + '\n' + digest.toUtf8() + '\n' +
+           QByteArray::number(synced) + '\n';
 }
 
 std::optional<PartialNote> PartialNote::parse(const QByteArray& text) {
     const QList<QByteArray> lines = text.split('\n');
-    if (lines.size() != 7 || lines[0] != kNoteMagic || !lines[6].isEmpty()) return std::nullopt;
+    if (lines.size() != 8 || lines[0] != kNoteMagic || !lines[7].isEmpty()) return std::nullopt;
     PartialNote note;
     note.url = QUrl::fromEncoded(lines[1], QUrl::StrictMode);
     note.finalUrl = QUrl::fromEncoded(lines[2], QUrl::StrictMode);
@@ -87,6 +90,9 @@ std::optional<PartialNote> PartialNote::parse(const QByteArray& text) {
         const auto digest = ExpectedDigest::fromText(note.digest);
         if (!digest || digest->toText() != note.digest) return std::nullopt;
     }
+    const auto synced = parseByteCount(lines[6]);
+    if (!synced || (note.total >= 0 && *synced > note.total)) return std::nullopt;
+    note.synced = *synced;
     // Only what format() writes comes back; anything else was not written by us.
     if (note.format() != text) return std::nullopt;
     return note;

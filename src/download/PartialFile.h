@@ -1,8 +1,9 @@
 #pragma once
 // The bytes of an unfinished transfer, kept beside the destination under a hidden name (no
 // folder scan and no catalogue mask ever sees it), with a small note of what the bytes are:
-// the address, where it led, the server's validator, the whole size and digest. A later
-// transfer of the same address may ask for the rest, bound by all of these.
+// the address, where it led, the server's validator, the whole size and digest, and how many
+// of the bytes were synced to the disk. A later transfer of the same address may ask for the
+// rest from there, bound by all of these.
 #include <QDateTime>
 #include <QFile>
 #include <QString>
@@ -17,6 +18,9 @@ struct PartialNote {
     QString validator;
     qint64 total = -1;  // the whole file's size, -1 when never told
     QString digest;     // ExpectedDigest::toText(), empty when none came
+    // Bytes known to be on the disk. Beyond them a power cut may leave zeros or stale blocks
+    // however long the file is, so a resume starts here and never at the file's size.
+    qint64 synced = 0;
     QByteArray format() const;
     // Anything but a well-formed note of this version is nullopt.
     static std::optional<PartialNote> parse(const QByteArray& text);

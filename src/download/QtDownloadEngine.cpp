@@ -184,6 +184,7 @@ int QtDownloadEngine::DownloadFiles(OwnerWindow owner) {
     limits.slowestBytesPerSecond = options_.slowestBytesPerSecond;
     limits.rateWindow = options_.rateWindow;
     limits.clock = &clock();
+    limits.syncStretch = options_.syncStretch;
     download::DownloadRun run(network, files, limits);
     download::RunReport report;
     {

@@ -36,6 +36,8 @@ struct QtDownloadOptions {
     download::EngineUi ui;
     // Unset: Qt's timers and the system clock. Tests drive time by hand with their own.
     download::Clock* clock = nullptr;
+    // Bytes between the syncs that make a partial download resumable after a power cut.
+    qint64 syncStretch = download::RunLimits{}.syncStretch;
 };
 
 class QtDownloadEngine : public DownloadEngine {

@@ -42,6 +42,9 @@ struct RunLimits {
     // connections to one server, so more would only queue inside Qt with their stall
     // timers running.
     int overlap = 6;
+    // A resumable file is synced to the disk after each stretch of this many bytes and the
+    // note records how far: a resume after a power cut starts from there.
+    qint64 syncStretch = 8 * 1024 * 1024;
 };
 
 // 408, 429 and the 5xx answers of a busy or restarting server.

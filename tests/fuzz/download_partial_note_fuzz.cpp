@@ -14,7 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!note) return 0;
     if (note->format() != text || download::PartialNote::parse(note->format()) != note)
         std::abort();
-    if (note->validator.isEmpty() || note->total < -1) std::abort();
+    if (note->validator.isEmpty() || note->total < -1 || note->synced < 0 ||
+        (note->total >= 0 && note->synced > note->total))
+        std::abort();
     if (const auto digest = download::ExpectedDigest::fromText(note->digest))
         if (digest->toText() != note->digest) std::abort();
     return 0;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "download/PartialFile.h"
 #include "download/QtDownloadEngine.h"
 #include "download/ui/ProgressWindow.h"
 #include "support/ChildRole.h"
@@ -158,6 +159,7 @@ CORVALITE_CHILD_ROLE(DownloadUntilKilled) {
     Shown shown;
     auto options = quickOptions(shown);
     options.stallTimeout = 60s;  // it waits to be killed
+    options.syncStretch = 256 * 1024;
     QtDownloadEngine engine{queued.substr(0, bar), options};
     engine.AddFile(queued.substr(0, bar), queued.substr(bar + 1));
     engine.DownloadFiles({});
@@ -177,9 +179,14 @@ TEST_F(DownloadResumeTest, AKilledTransferResumesWhereItsBytesEnded) {
         20000);
     child->Stop(SIGKILL);
     const auto kept = std::filesystem::file_size(partial);
+    // The resume starts where the last sync before the kill ended, not at the file's size.
+    const auto note = download::PartialFile(QString::fromStdString(destination)).readNote();
+    ASSERT_TRUE(note);
+    EXPECT_GE(note->synced, 1'400'000 - 2 * 256 * 1024);
+    EXPECT_LE(note->synced, static_cast<qint64>(kept));
 
     EXPECT_EQ(run(), 1) << shown.text.toStdString();
-    EXPECT_EQ(server.ranges().back(), "bytes=" + std::to_string(kept) + "-");
+    EXPECT_EQ(server.ranges().back(), "bytes=" + std::to_string(note->synced) + "-");
     EXPECT_TRUE(dir.Read("php_dbg.dll") == body);
     EXPECT_TRUE(onlyDestinationLeft());
 }
@@ -210,4 +217,49 @@ TEST_F(DownloadResumeTest, CancelAnswersAtOnceDuringAPauseAndKeepsTheBytes) {
     EXPECT_EQ(shown.count, 0);
     EXPECT_FALSE(std::filesystem::exists(destination));
     EXPECT_EQ(std::filesystem::file_size(dir.folder() + ".php_dbg.dll.partial"), 100'000u);
+}
+
+// A power cut leaves the partial file longer than what reached the disk, its tail zeros or
+// blocks of another file; the note, as the engine writes it, says how much was synced.
+TEST_F(DownloadResumeTest, AfterAPowerCutOnlyTheSyncedBytesAreResumed) {
+    constexpr qint64 kMiB = 1024 * 1024;
+    const std::string body = fileBody(4 * kMiB);
+    server.setFile(body, "\"v1\"", false);  // no digest: nothing else would catch a splice
+    const download::PartialFile partial(QString::fromStdString(destination));
+    const QUrl url(QString::fromStdString(server.url()));
+    const std::string zeros(kMiB, '\0');
+    const std::string otherFile = fileBody(5 * kMiB).substr(7);
+    struct Case {
+        const char* what;
+        std::string tail;   // beyond the synced bytes
+        qint64 synced;      // as the note records it
+        const char* magic;  // of the note
+        std::string expectedRange;
+    };
+    const std::vector<Case> cases{
+        {"zeros after 2 MiB synced", zeros, 2 * kMiB, "partial download 3", "bytes=2097152-"},
+        {"another file's blocks", otherFile.substr(0, kMiB + 5), 2 * kMiB, "partial download 3",
+         "bytes=2097152-"},
+        {"nothing synced yet", zeros, 0, "partial download 3", ""},
+        {"a note of the version that knew no sync", zeros, 0, "partial download 2", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(destination);
+        download::PartialNote note{url, url, "\"v1\"", 4 * kMiB, QString(), c.synced};
+        QByteArray noteText = note.format();
+        if (std::string(c.magic) != "partial download 3") {
+            // The older note: the same lines without the synced length.
+            noteText.replace("partial download 3", c.magic);
+            noteText.chop(QByteArray::number(c.synced).size() + 1);
+        }
+        dir.Write(".php_dbg.dll.partial-note", noteText.toStdString());
+        dir.Write(".php_dbg.dll.partial", body.substr(0, 2 * kMiB) + c.tail);
+        ASSERT_EQ(partial.readNote().has_value(), c.magic == std::string("partial download 3"));
+
+        EXPECT_EQ(run(), 1) << shown.text.toStdString();
+        EXPECT_EQ(server.ranges().back(), c.expectedRange);
+        EXPECT_TRUE(dir.Read("php_dbg.dll") == body);
+        EXPECT_TRUE(onlyDestinationLeft());
+    }
 }
