@@ -25,6 +25,8 @@ class DownloadEngine {
         return AddFile(url, destination);
     }
     // Fetches the queue in order; returns when every transfer has ended or the user
-    // cancelled: 1 when every file arrived, 0 otherwise.
+    // cancelled: 1 when every file arrived, 0 otherwise. A file whose server told neither
+    // its size nor its digest counts as arrived, though nothing proves it whole: the engine
+    // names it in the run's message, and the caller checks it (a signature) before use.
     virtual int DownloadFiles(OwnerWindow owner) = 0;
 };

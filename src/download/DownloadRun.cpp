@@ -38,6 +38,7 @@ struct DownloadRun::Slot {
     qint64 total = -1;
     QString retryWhy;
     std::chrono::milliseconds retryPause{0};
+    bool unproven = false;  // arrived with nothing to prove it whole
     bool ended = false;
     std::optional<QString> failure;
 };
@@ -69,9 +70,11 @@ RunReport DownloadRun::exec(RunProgress* progress) {
         if (ended_ < static_cast<int>(files_.size()) && !report_.cancelled) loop_.exec();
     }
     window_ = noProgress_.get();
-    for (std::size_t index = 0; index < files_.size(); ++index)
+    for (std::size_t index = 0; index < files_.size(); ++index) {
         if (slots_[index]->failure)
             report_.failures.push_back({files_[index], *slots_[index]->failure});
+        if (slots_[index]->unproven) report_.unproven.push_back(files_[index]);
+    }
     return report_;
 }
 
@@ -129,6 +132,7 @@ void DownloadRun::onEnded(std::size_t index) {
     report_.bytesReceived += ended->received();
     if (ended->outcome() == FileTransfer::Outcome::Arrived) {
         ++report_.arrived;
+        slot.unproven = ended->unproven();
     } else {
         if (retryLater(index, *ended)) return;
         slot.failure = ended->failure();

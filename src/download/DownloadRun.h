@@ -41,6 +41,9 @@ struct RunReport {
     bool cancelled = false;
     // In queue order.
     std::vector<FailedFile> failures;
+    // Arrived (and counted so) with neither a size nor a digest to prove them whole; in
+    // queue order.
+    std::vector<QueuedFile> unproven;
     // Bytes that came over the network, every try of every file.
     qint64 bytesReceived = 0;
 };

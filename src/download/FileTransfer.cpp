@@ -308,6 +308,9 @@ bool FileTransfer::acceptPart() {
         return false;
     }
     expected_ = range->last + 1;
+    // "bytes N-M/*" of a file whose size was never told: M is where this part ends, which
+    // need not be the end of the file.
+    sizeUntold_ = known_->total < 0 && range->total < 0;
     // A digest learned on the answer that began the file binds the parts that carry none.
     auto expected = digest.digest;
     if (!expected && !known_->digest.isEmpty()) expected = ExpectedDigest::fromText(known_->digest);
@@ -343,6 +346,7 @@ bool FileTransfer::acceptWhole() {
         return false;
     }
     expected_ = *length;
+    sizeUntold_ = expected_ < 0;
     validator_ = strongValidatorOf(*reply_);
     known_ = PartialNote{url_, reply_->url(), validator_, expected_,
                          digest.digest ? digest.digest->toText() : QString()};
@@ -496,6 +500,7 @@ void FileTransfer::deliver() {
             tr("cannot write %1: %2").arg(destination_, QString::fromLocal8Bit(error.message())));
     }
     partial_.forget();
+    unproven_ = sizeUntold_ && !digest_;
     finish(Outcome::Arrived);
 }
 

@@ -58,6 +58,9 @@ class FileTransfer : public QObject {
     qint64 reached() const { return written_; }
     // Bytes of the file this try received over the network.
     qint64 received() const { return received_; }
+    // Arrived, but the server told neither the file's size nor its digest: the body ended
+    // where the connection did, and nothing tells whether that was the file's end.
+    bool unproven() const { return unproven_; }
 
   signals:
     void progressed(qint64 done, qint64 total);
@@ -122,6 +125,8 @@ class FileTransfer : public QObject {
     Retry retry_ = Retry::Never;
     std::optional<std::chrono::milliseconds> retryAfter_;
     bool scratch_ = false;
+    bool sizeUntold_ = false;  // no answer of the file's bytes gave its whole size
+    bool unproven_ = false;
 };
 
 }  // namespace download

@@ -21,12 +21,20 @@ namespace {
 
 constexpr int kSpareConnections = 4;
 
-QString failureText(const std::vector<download::FailedFile>& failures) {
-    QStringList lines{QStringLiteral("These files could not be downloaded:")};
-    for (const auto& [file, why] : failures) {
+QString failureText(const download::RunReport& report) {
+    QStringList lines;
+    if (!report.failures.empty()) lines << QStringLiteral("These files could not be downloaded:");
+    for (const auto& [file, why] : report.failures) {
         lines << QString() << QFileInfo(file.destination).fileName()
               << QStringLiteral("    from %1").arg(file.url.toDisplayString(QUrl::RemoveUserInfo))
               << QStringLiteral("    %1").arg(why);
+    }
+    for (const download::QueuedFile& file : report.unproven) {
+        if (!lines.isEmpty()) lines << QString();
+        lines << QStringLiteral(
+                     "The server did not say how long %1 is, so it cannot be told whether it "
+                     "arrived whole.")
+                     .arg(QFileInfo(file.destination).fileName());
     }
     return lines.join('\n');
 }
@@ -195,7 +203,11 @@ int QtDownloadEngine::DownloadFiles(OwnerWindow owner) {
         report = run.exec(progress.get());
     }
     lastRunBytes_ = report.bytesReceived;
-    if (!report.failures.empty()) reportFailures(owner, failureText(report.failures));
+    lastRunUnproven_.clear();
+    for (const download::QueuedFile& file : report.unproven)
+        lastRunUnproven_.push_back(file.destination.toStdString());
+    if (!report.failures.empty() || !report.unproven.empty())
+        reportFailures(owner, failureText(report));
     return report.arrived == static_cast<int>(files.size()) ? 1 : 0;
 }
 

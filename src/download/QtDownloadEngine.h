@@ -53,7 +53,12 @@ class QtDownloadEngine : public DownloadEngine {
     void ClearFiles() override;
     int AddFile(const std::string& url, const std::string& destination) override;
     int AddScratchFile(const std::string& url, const std::string& destination) override;
+    // 1 also when a file arrived that nothing proves whole (the server told neither its size
+    // nor its digest): it is counted as arrived, named in the run's message, and listed by
+    // lastRunUnproven(), so the caller checks it by other means (a signature) before use.
     int DownloadFiles(OwnerWindow owner) override;
+    // The destinations of the last run's files that arrived unproven, in queue order.
+    const std::vector<std::string>& lastRunUnproven() const { return lastRunUnproven_; }
     // Bytes the last DownloadFiles received over the network, resumed and retried tries too.
     qint64 lastRunBytesReceived() const { return lastRunBytes_; }
 
@@ -76,4 +81,5 @@ class QtDownloadEngine : public DownloadEngine {
     std::vector<Queued> queue_;
     std::unique_ptr<QNetworkAccessManager> network_;
     qint64 lastRunBytes_ = 0;
+    std::vector<std::string> lastRunUnproven_;
 };

@@ -242,17 +242,42 @@ TEST_F(DownloadEngineTest, FollowsTenRedirectsButNotEleven) {
     EXPECT_FALSE(shown.text.contains("ten.txt")) << shown.text.toStdString();
 }
 
-TEST_F(DownloadEngineTest, AnswersWithoutContentLengthArriveWhole) {
-    const std::string body = LocalHttpServer::generatedBytes(0, 300'000);
+// Without a length or a digest nothing tells a whole body from one cut by the connection
+// closing: such files arrive, are counted, and are named as unproven for the caller to check.
+TEST_F(DownloadEngineTest, AnAnswerOfUntoldLengthArrivesButIsNamedUnproven) {
+    const std::string body = LocalHttpServer::generatedBytes(0, 2 << 20);
     server.serveUnsized("/unsized", body);
     server.serveChunked("/chunked", body);
-    queue("/unsized", "unsized.bin");
-    queue("/chunked", "chunked.bin");
+    server.serveUnsized("/cut", body.substr(0, 1 << 20));  // the connection closed mid-file
+    server.serveFile("/sized", body);
+    const std::string unsized = queue("/unsized", "unsized.bin");
+    queue("/sized", "sized.bin");
+    const std::string chunked = queue("/chunked", "chunked.bin");
+    const std::string cut = queue("/cut", "setup.exe");
 
     EXPECT_EQ(engine.DownloadFiles({}), 1);
 
-    EXPECT_EQ(dir.Read("unsized.bin"), body);
-    EXPECT_EQ(dir.Read("chunked.bin"), body);
+    EXPECT_TRUE(dir.Read("unsized.bin") == body);
+    EXPECT_TRUE(dir.Read("chunked.bin") == body);
+    EXPECT_TRUE(dir.Read("sized.bin") == body);
+    EXPECT_EQ(dir.Read("setup.exe").size(), 1u << 20);
+    EXPECT_EQ(engine.lastRunUnproven(), (std::vector<std::string>{unsized, chunked, cut}));
+    EXPECT_EQ(shown.count, 1);
+    for (const char* name : {"unsized.bin", "chunked.bin", "setup.exe"})
+        EXPECT_TRUE(shown.text.contains(
+            QStringLiteral("The server did not say how long %1 is, so it cannot be told whether "
+                           "it arrived whole.")
+                .arg(name)))
+            << shown.text.toStdString();
+    EXPECT_FALSE(shown.text.contains("long sized.bin")) << shown.text.toStdString();
+    EXPECT_FALSE(shown.text.contains("could not be downloaded")) << shown.text.toStdString();
+
+    // The next run starts with a clean list.
+    engine.ClearFiles();
+    queue("/sized", "again.bin");
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
+    EXPECT_TRUE(engine.lastRunUnproven().empty());
+    EXPECT_EQ(shown.count, 1);
 }
 
 TEST_F(DownloadEngineTest, A64MiBFileArrivesIntactAndTheWindowRepaintsAtMostTenTimesASecond) {
