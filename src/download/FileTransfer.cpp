@@ -25,8 +25,16 @@ int httpStatus(const QNetworkReply& reply) {
 }
 
 QString describeHttpStatus(const QNetworkReply& reply) {
-    const QString reason =
+    // The server's words, shown in every retry notice and the failure message: a phrase of any
+    // length must not swamp them (nor the window's line breaking).
+    constexpr qsizetype kLongestReason = 200;
+    QString reason =
         reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
+    if (reason.size() > kLongestReason) {
+        qsizetype keep = kLongestReason;
+        if (reason[keep - 1].isHighSurrogate()) --keep;
+        reason = reason.left(keep) + QChar(0x2026);
+    }
     const QString status = QStringLiteral("HTTP %1").arg(httpStatus(reply));
     return reason.isEmpty() ? status : status + ' ' + reason;
 }

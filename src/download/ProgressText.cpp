@@ -66,4 +66,37 @@ qint64 RateMeter::secondsLeft(qint64 total) const {
     return static_cast<qint64>(std::ceil(static_cast<double>(remaining) / rate));
 }
 
+QString breakableText(const QString& text) {
+    static const QString separators = QStringLiteral("/\\?&=._-");
+    constexpr qsizetype kLongWord = 24;
+    constexpr int kMostWithoutBreak = 16;
+    const QChar zeroWidthSpace(0x200B);
+    QString result;
+    result.reserve(text.size() + text.size() / 4);
+    qsizetype wordEnd = 0;  // past the word the character at i is in
+    bool longWord = false;
+    int sinceBreak = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        result += c;
+        if (c.isSpace()) {
+            sinceBreak = 0;
+            continue;
+        }
+        // Each word's end is found once, at its first character.
+        if (i >= wordEnd) {
+            wordEnd = i;
+            while (wordEnd < text.size() && !text[wordEnd].isSpace()) ++wordEnd;
+            longWord = wordEnd - i > kLongWord;
+        }
+        ++sinceBreak;
+        if (longWord && i + 1 != wordEnd && !c.isHighSurrogate() &&
+            (separators.contains(c) || sinceBreak >= kMostWithoutBreak)) {
+            result += zeroWidthSpace;
+            sinceBreak = 0;
+        }
+    }
+    return result;
+}
+
 }  // namespace download

@@ -13,6 +13,10 @@ QString formatBytes(qint64 bytes);
 QString formatAmount(qint64 done, qint64 total);
 // "0:07", "12:34", "1:02:03".
 QString formatDuration(qint64 seconds);
+// `text` with zero-width spaces where a wrapped line may break inside a long word (a path, an
+// address, a server's phrase without blanks): after its separators, or after every few
+// characters where it has none. Short words stay as they are. Linear in the text's length.
+QString breakableText(const QString& text);
 
 // Bytes per second over the last few seconds, so a short burst or pause does not swing the
 // estimate, while a lasting change shows within seconds.

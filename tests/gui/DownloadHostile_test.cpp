@@ -239,6 +239,24 @@ TEST_F(DownloadHostileTest, AnAnswerWithoutAFileKeepsTheOlderOne) {
     EXPECT_TRUE(shown.text.contains("HTTP 204")) << shown.text.toStdString();
 }
 
+// The server's reason phrase reaches every retry notice and the failure message: a phrase of
+// a hundred thousand characters without a blank is cut to its first two hundred.
+TEST_F(DownloadHostileTest, AnEndlessReasonPhraseIsCutBeforeItIsShown) {
+    std::string reason;
+    for (int i = 0; i < 100'000; ++i) reason += char('a' + i % 26);
+    script(std::vector<Step>(4, Step{Fault::Unavailable}.withReason(reason)));
+    EXPECT_EQ(run(), 0);
+    const QString shownReason = QString::fromStdString("HTTP 503 " + reason.substr(0, 200));
+    EXPECT_TRUE(shown.text.contains(shownReason + QChar(0x2026))) << shown.text.size();
+    EXPECT_LT(shown.text.size(), 1000);
+    // A short phrase is shown whole.
+    script(std::vector<Step>(4, Step{Fault::Unavailable}.withReason("Back at noon")));
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(shown.text.contains("HTTP 503 Back at noon\n") ||
+                shown.text.endsWith("HTTP 503 Back at noon"))
+        << shown.text.toStdString();
+}
+
 TEST_F(DownloadHostileTest, TheLengthIsTheFinalAnswersAndACutChunkIsACut) {
     for (const auto& steps : {std::vector<Step>{{Fault::RedirectHere}, {Fault::DoubledLength}},
                               std::vector<Step>{{Fault::DoubledLength}},

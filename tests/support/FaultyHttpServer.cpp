@@ -138,9 +138,10 @@ void FaultyHttpServer::State::answer(int fd, const std::string& request, bool ot
     if (other && file.empty()) return bare("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
     switch (step.fault) {
         case Fault::Unavailable:
-            return bare(
-                "HTTP/1.1 503 Service Unavailable\r\nRetry-After: " + std::to_string(step.bytes) +
-                "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            return bare("HTTP/1.1 503 " +
+                        (step.reason.empty() ? "Service Unavailable" : step.reason) +
+                        "\r\nRetry-After: " + std::to_string(step.bytes) +
+                        "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         case Fault::Status:
             return bare("HTTP/1.1 " + std::to_string(step.bytes) + " Nothing\r\nETag: " + tag +
                         (step.bytes == 204 ? "" : "\r\nContent-Length: 0") +

@@ -49,6 +49,11 @@ class FaultyHttpServer {
             step.reprDigest = std::move(value);
             return step;
         }
+        Step withReason(std::string value) const {
+            Step step = *this;
+            step.reason = std::move(value);
+            return step;
+        }
 
         Fault fault;
         std::uint64_t bytes;
@@ -56,6 +61,7 @@ class FaultyHttpServer {
         bool noDigest = false;     // no Repr-Digest
         bool corrupt = false;      // one byte of the body flipped
         std::string reprDigest;    // sent instead of the file's Repr-Digest when not empty
+        std::string reason;        // a 503's reason phrase when not empty
 
       private:
         Step with(bool Step::*flag) const {

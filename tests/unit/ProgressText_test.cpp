@@ -1,6 +1,8 @@
 // The progress window's texts and its speed estimate.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "download/ProgressText.h"
 
 using namespace download;
@@ -38,4 +40,40 @@ TEST(RateMeter, MeasuresOverTheLastSecondsOnly) {
     EXPECT_LT(meter.secondsLeft(200'000), 0);
     meter.reset();
     EXPECT_LT(meter.bytesPerSecond(), 0);
+}
+
+// Where a wrapped line may break; a word of a million characters (a server's phrase without
+// blanks) is handled in one pass, so this finishes at once where a rescan per character
+// would not finish at all.
+TEST(ProgressText, LongWordsBreakAfterSeparatorsOrEverySixteenCharacters) {
+    const QChar zwsp(0x200B);
+    EXPECT_EQ(breakableText("short words stay / as they are"), "short words stay / as they are");
+    EXPECT_EQ(breakableText("see https://host.example/a/long/path/to/setup.exe now"),
+              QString("see https:/") + zwsp + "/" + zwsp + "host." + zwsp + "example/" + zwsp +
+                  "a/" + zwsp + "long/" + zwsp + "path/" + zwsp + "to/" + zwsp + "setup." + zwsp +
+                  "exe now");
+
+    const qsizetype size = 1'000'000;
+    QString word(size, QChar('x'));
+    word[500'000] = QChar(0xD83D);  // an emoji's pair is never split
+    word[500'001] = QChar(0xDE00);
+    const QString text = "HTTP 503 " + word + " end";
+    const QString broken = breakableText(text);
+    QString rejoined = broken;
+    rejoined.remove(zwsp);
+    EXPECT_TRUE(rejoined == text);
+    qsizetype longestRun = 0;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < broken.size(); ++i) {
+        if (broken[i] == zwsp) {
+            EXPECT_FALSE(broken[i - 1].isHighSurrogate()) << i;
+            EXPECT_NE(broken[i + 1], ' ') << "no break at a word's end: " << i;
+            longestRun = std::max(longestRun, run);
+            run = 0;
+        } else {
+            run = broken[i] == ' ' ? 0 : run + 1;
+        }
+    }
+    EXPECT_LE(longestRun, 17);  // sixteen, or one more to keep a pair together
+    EXPECT_GE(broken.count(zwsp), size / 17);
 }

@@ -66,39 +66,6 @@ void reserveWidth(QLabel* label, std::initializer_list<QString> samples) {
                            label->contentsMargins().right());
 }
 
-// Long addresses and paths have no spaces; a wrapped line may break inside such a word after
-// its separators, or after every few characters where it has none. Short words stay as they are.
-QString breakable(const QString& text) {
-    static const QString separators = QStringLiteral("/\\?&=._-");
-    constexpr int kLongWord = 24;
-    constexpr int kMostWithoutBreak = 16;
-    const QChar zeroWidthSpace(0x200B);
-    QString result;
-    result.reserve(text.size() + text.size() / 4);
-    qsizetype wordStart = 0;
-    int sinceBreak = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isSpace()) {
-            wordStart = i + 1;
-            sinceBreak = 0;
-            result += c;
-            continue;
-        }
-        result += c;
-        ++sinceBreak;
-        qsizetype wordEnd = i;
-        while (wordEnd < text.size() && !text[wordEnd].isSpace()) ++wordEnd;
-        const bool longWord = wordEnd - wordStart > kLongWord;
-        const bool last = i + 1 == wordEnd;
-        if (longWord && !last && !c.isHighSurrogate() &&
-            (separators.contains(c) || sinceBreak >= kMostWithoutBreak)) {
-            result += zeroWidthSpace;
-            sinceBreak = 0;
-        }
-    }
-    return result;
-}
 }  // namespace
 
 ProgressWindow::ProgressWindow(QWidget* owner, const QString& caption, Clock* clock)
@@ -206,7 +173,7 @@ void ProgressWindow::setRetrying(const QString& why, std::chrono::milliseconds p
     }
     const auto seconds = std::chrono::ceil<std::chrono::seconds>(pause).count();
     const QString text = tr("Retrying in %1 s: %2").arg(seconds).arg(why);
-    retryLabel_->setText(breakable(text));
+    retryLabel_->setText(breakableText(text));
     retryLabel_->setAccessibleName(text);
 }
 
