@@ -43,6 +43,16 @@ Places ChoosePlaces(const std::string& programFolder) {
     return places;
 }
 
+std::string ReplacedFilesFolder() {
+    // %LOCALAPPDATA% on Windows, $XDG_DATA_HOME (~/.local/share) elsewhere.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+#ifdef _WIN32
+    return Native(base) + "\\Zelmarock\\Update\\replaced\\";
+#else
+    return Native(base) + "/corvalite-update/replaced/";
+#endif
+}
+
 std::string EffectiveDownloadFolder(const std::string& chosen, const Places& places) {
     if (!chosen.empty()) return chosen;
     std::error_code ignored;  // a folder that cannot be made fails the download, which says so

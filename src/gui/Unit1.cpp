@@ -5,10 +5,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 #include <filesystem>
 #include <system_error>
 
+#include "core/ReplacedFiles.h"
 #include "core/TextUtils.h"
 #include "core/Unit1Settings.h"
 #include "core/srunner.h"
@@ -88,6 +90,21 @@ void TForm1::CreateControls() {
     // rebuild), so a command never acts on a row the status bar does not show.
     ConnectHandler(ProjectTree, &QTreeWidget::itemSelectionChanged, this,
                    &TForm1::ProjectTreeClick);
+    // A row's own commands live in its context menu, so the designed window stays as it is.
+    ProjectTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ProjectTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        toolkit::RunGuarded([&] { ProjectTreeContextPopup(at); });
+    });
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(keys, ProjectTree, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            QTreeWidgetItem* row = ProjectTree->currentItem();
+            if (!row) return;
+            const QPoint at = ProjectTree->visualItemRect(row).center();
+            toolkit::RunGuarded([&] { ProjectTreeContextPopup(at); });
+        });
+    }
 }
 
 void TForm1::ApplyLayout() {
@@ -130,6 +147,10 @@ void TForm1::FormCreate() {
 
     places = ChoosePlaces(services_.programFolder);
     DownloadDir = places.defaultDownloadFolder;
+    // An install or restore that a stop interrupted is finished or undone before anything
+    // reads the products' folders.
+    ReplacedDir = ReplacedFilesFolder();
+    ReplacedFiles(ReplacedDir).Replay();
     std::error_code ignored;
     std::filesystem::create_directories(platform::PathFromUtf8(DownloadDir), ignored);
 

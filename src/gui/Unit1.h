@@ -10,6 +10,7 @@
 #include "toolkit/StatusBar.h"
 #include "toolkit/TreeView.h"
 
+class QPoint;
 class QPushButton;
 class TServerRunner;
 
@@ -31,6 +32,7 @@ class TForm1 : public QWidget {
     // Process-wide state.
     Places places;            // where the lists and the default download folder live
     std::string DownloadDir;  // empty means the default download folder
+    std::string ReplacedDir;  // where the files that installs replaced are kept
     bool AutoUpdate = false;
     bool Online = false;
     bool EditorFound = false;
@@ -50,6 +52,9 @@ class TForm1 : public QWidget {
     void Button3Click();
     void Button4Click();
     void ProjectTreeClick();
+    // The row's context menu (mouse, the Menu key, Shift+F10); `at` is in the tree's viewport.
+    void ProjectTreeContextPopup(const QPoint& at);
+    void RestorePreviousVersion(const std::string& target);
 
     void RefreshComponentTree();
 

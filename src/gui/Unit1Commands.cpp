@@ -1,17 +1,20 @@
 // The two download commands of the main window: "Download" and "Download and install".
 // Whatever arrives is held open and its signature checked before anything else happens; a
 // file the vendor did not sign is removed from the download folder, never started or placed.
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
 
 #include "core/Authenticity.h"
+#include "core/ReplacedFiles.h"
 #include "core/Unit1Install.h"
 #include "core/Unit1Probes.h"
 #include "core/srunner.h"
 #include "gui/ComponentRow.h"
 #include "gui/MessDlgs.h"
+#include "gui/ProductGuard.h"
 #include "gui/Unit1.h"
 #include "gui/upd_utils.h"
 #include "platform/FileMove.h"
@@ -97,21 +100,6 @@ bool RunDownload(TForm1& form, const DownloadRequest& request) {
     return engine.DownloadFiles(OwnerWindow{&form}) == 1;
 }
 
-// Asked at this moment: an earlier probe may be stale.
-bool IsGuardedProductRunning(TForm1& form, RunningGuard guard) {
-    switch (guard) {
-        case RunningGuard::Editor:
-        case RunningGuard::EditorListener:
-            return IsEditorRunning(form.services().desktop);
-        case RunningGuard::Server:
-            form.ServerRunner->Refresh();
-            return form.ServerRunner->Running;
-        case RunningGuard::None:
-            break;
-    }
-    return false;
-}
-
 void StartSetup(TForm1& form, const DownloadRequest& request, HeldFile& held,
                 const Authenticity& trusted) {
     // Elsewhere than on Windows the name can be given to another file while we hold ours.
@@ -154,10 +142,36 @@ void MoveIntoProduct(TForm1& form, const DownloadRequest& request, ComponentMark
         Refuse(request, held, ReplacedAfterCheck(request.fileName));
         return;
     }
-    // The shell asks before replacing and explains its own failures.
-    const bool placed =
-        ShellFileOperation(form.services().shell, &form, {request.destination}, folder, true) &&
-        PlacedFileIsTrusted(held, platform::TransferTarget(request.destination, folder), folder);
+    // The shell asks before replacing and explains its own failures. A file that is replaced
+    // is kept first, so the install can be undone and a stop halfway loses neither file.
+    const std::string target = platform::TransferTarget(request.destination, folder);
+    const auto transfer = [&] {
+        return ShellFileOperation(form.services().shell, &form, {request.destination}, folder,
+                                  true);
+    };
+    ReplacedFiles store(form.ReplacedDir);
+    const bool replacing = platform::TransferTargetExists(request.destination, folder);
+    bool moved = false;
+    if (!replacing) {
+        moved = transfer();
+    } else {
+        switch (store.Replace(target, transfer, std::time(nullptr))) {
+            case ReplacedFiles::Outcome::Replaced:
+                moved = true;
+                break;
+            case ReplacedFiles::Outcome::NotReplaced:
+                break;
+            case ReplacedFiles::Outcome::NotKept:
+                MessageDialog("\"" + request.fileName + "\" was not installed: the file it " +
+                                  "would replace could not be kept in " + form.ReplacedDir +
+                                  ", so the install could not be undone.",
+                              mtError, mbOK, 0, kEnglish);
+                break;
+        }
+    }
+    const bool placed = moved && PlacedFileIsTrusted(held, target, folder);
+    // A refused copy was removed from the product: the file it replaced goes back.
+    if (moved && !placed && replacing) store.Restore(target, std::time(nullptr));
     if (form.AutoUpdate && form.Online) form.RefreshComponentTree();
     if (placed) ShowPublisher(form, trusted);  // after the refresh, which resets the panels
 }
@@ -179,11 +193,7 @@ void TForm1::Button1Click() {
     const auto request = PrepareDownload(*this);
     if (!request) return;
     const ComponentMarker marker = FindComponentMarker(request->destination);
-    const RunningGuard guard = GuardFor(marker);
-    if (IsGuardedProductRunning(*this, guard)) {
-        ShowNotice(RunningNotice(guard));
-        return;
-    }
+    if (RefuseWhileProductRuns(*this, request->destination)) return;
     // An older file of the same name may lie in the download folder; it must never be
     // started or moved in place of one that did not arrive.
     if (!RunDownload(*this, *request)) return;

@@ -504,6 +504,7 @@ TEST_F(TrustedCommands, ACopyThatDiffersFromTheCheckedFileIsTakenOutOfTheProduct
                                        0),
               0u)
         << dialogs[0].message;
-    EXPECT_FALSE(fs::exists(serverFolder + "/modules/mod_a.dll"));
+    // The module it replaced is put back, not lost with it.
+    EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), signedBody);
     EXPECT_FALSE(PublisherShown()) << Publisher();
 }
