@@ -2,7 +2,8 @@
 # Builds the Debian package from a built preset, checks it as Debian's tools do, unpacks it into
 # a temporary root, makes the program's folder unwritable, and runs a first run from there on
 # the sample vendor site: the catalogue must come through the user's cache, the tree must fill,
-# and a download with no download folder set must land in the user's download folder.
+# and a download with no download folder set must land in the user's download folder (and stay
+# there, which only a file signed by a pinned publisher does).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$PWD/build/${1:-default}
@@ -18,6 +19,9 @@ work=$(mktemp -d)
 source scripts/processes.sh
 cleanup() {
   stop_started
+  if [ -e "$work/xdg/corvalite-update" ] && [ ! -O "$work/xdg/corvalite-update" ]; then
+    sudo rm -rf "$work/xdg/corvalite-update"
+  fi
   chmod -R u+w "$work" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -48,7 +52,17 @@ fi
 
 home=$work/home
 mkdir -p "$home/.config" "$home/runtime"
+# The site signed by a key made here, pinned in a machine-wide list of this test's own that
+# nobody may change but root, and everybody (the program runs as nobody) may read.
 "$tool" site "$work/site"
+"$tool" sign "$work/site" "$work/keys"
+"$tool" trust "$work/xdg" "$work/keys" 2>/dev/null
+if [ "$(id -u)" -ne 0 ]; then sudo chown -R root:root "$work/xdg/corvalite-update"; fi
+"${as_user[@]}" test -r "$work/xdg/corvalite-update/trusted-publishers" ||
+  fail "the program's user cannot read the trust list"
+if "${as_user[@]}" test -w "$work/xdg/corvalite-update/trusted-publishers"; then
+  fail "the program's user could change the trust list"
+fi
 "$tool" install "$work/install"
 "$tool" serve "$work/site" --port-file "$work/port" >"$work/server.log" 2>&1 &
 pids+=($!)
@@ -58,6 +72,11 @@ hive=$home/.config/corvalite-update/HKCU.reg
 # No download folder set: downloads go to the default one.
 sed -i 's|^"DownloadDir"=.*|"DownloadDir"=""|' "$hive"
 grep -q '^"DownloadDir"=""' "$hive" || fail "the sample hive has no download folder to empty"
+# "Download" opens the download folder once it has done with the file, after a refusal only
+# once its message was answered: this opener notes that it was asked.
+mkdir -p "$work/bin"
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s/opened"\n' "$home" >"$work/bin/xdg-open"
+chmod 755 "$work/bin" "$work/bin/xdg-open"
 chmod -R a+rwX "$home" "$work/install"
 chmod 700 "$home/runtime"
 [ "$(id -u)" -ne 0 ] || chown -R 65534:65534 "$home"
@@ -73,7 +92,7 @@ pids+=($!)
 wait_for 100 window_manager_ready || fail "openbox did not start"
 
 "${as_user[@]}" env -i DISPLAY="$DISPLAY" HOME="$home" XDG_RUNTIME_DIR="$home/runtime" \
-  PATH=/usr/bin:/bin LANG=C.UTF-8 "$program" >"$work/program.log" 2>&1 &
+  XDG_CONFIG_DIRS="$work/xdg" PATH="$work/bin:/usr/bin:/bin" LANG=C.UTF-8 "$program" >"$work/program.log" 2>&1 &
 pids+=($!)
 
 title="Corvalite Product Update Assistant"
@@ -94,6 +113,8 @@ xdotool windowactivate --sync "$window" 2>/dev/null || true
 xdotool mousemove --window "$window" --sync 80 80 click 1
 xdotool mousemove --window "$window" --sync 202 25 click 1
 downloaded=$home/Downloads/Corvalite/php_editor_php5.exe
-wait_for 300 test -s "$downloaded" || fail "no download in $home/Downloads/Corvalite"
+wait_for 300 test -s "$home/opened" || fail "the download did not end by opening its folder"
+grep -qF "Downloads/Corvalite" "$home/opened" || fail "another folder was opened: $(cat "$home/opened")"
+[ -s "$downloaded" ] || fail "no download kept in $home/Downloads/Corvalite (refused?)"
 cmp -s "$downloaded" "$work/site/download/php_editor_php5.exe" || fail "the download differs"
 echo "== package: installed program filled its tree from a read-only folder"

@@ -3,11 +3,21 @@
 pids=()
 stop_started() {
   # Newest first: the program, the window manager, the X server, then the vendor server.
+  # A program held in a modal message (a refusal that failed the run) may not end on TERM:
+  # it gets ten seconds, then KILL, so a failed run still ends.
   local i
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     kill -TERM "${pids[i]}" 2>/dev/null || true
+    wait_for 100 process_ended "${pids[i]}" || kill -KILL "${pids[i]}" 2>/dev/null || true
     wait "${pids[i]}" 2>/dev/null || true
   done
+}
+
+# Whether a process has ended: gone, or a zombie not yet reaped.
+process_ended() {
+  local state
+  state=$(ps -o stat= -p "$1" 2>/dev/null) || return 0
+  [[ $state == Z* ]]
 }
 
 # Poll for a condition for up to $1 tenths of a second.

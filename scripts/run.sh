@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the program on the sample vendor site and the
 # sample installation of demo/, in a sandbox of its own under build/default/demo-sandbox/
-# (its own HOME and XDG folders; the user's real ones are never touched).
+# (its own HOME and XDG folders; the user's real ones are never touched). The site is signed
+# by a key made in the sandbox, which the sandbox's machine-wide list (XDG_CONFIG_DIRS) pins.
 # With a display it opens the window. Without one it runs the program on Xvfb, waits until
 # the tree is filled, saves a screenshot in the sandbox and prints its path. With
 # --readme-picture it also replaces docs/screenshot.png, the README's picture: a deliberate step,
@@ -22,7 +23,12 @@ sandbox=$build/demo-sandbox
 screenshot=$sandbox/screenshot.png
 title="Corvalite Product Update Assistant"
 
-# A fresh sandbox every run, so every run starts from the same samples.
+# A fresh sandbox every run, so every run starts from the same samples. Its trust list was
+# handed to root when this runs as another user (see below), so root takes it away again.
+trust=$sandbox/xdg
+if [ -e "$trust/corvalite-update" ] && [ ! -O "$trust/corvalite-update" ]; then
+  sudo rm -rf "$trust/corvalite-update"
+fi
 rm -rf "$sandbox"
 mkdir -p "$sandbox"
 
@@ -62,7 +68,14 @@ source scripts/processes.sh
 trap stop_started EXIT
 trap 'exit 130' INT TERM
 
+# The sample vendor signs its programs and libraries with a key made for this sandbox, and
+# the sandbox's machine-wide list pins it, as an administrator pins a vendor's key in /etc/xdg.
+# The program ignores a list its user could change, so as another user root must own it.
 "$tool" site "$sandbox/site"
+"$tool" sign "$sandbox/site" "$sandbox/keys"
+"$tool" trust "$trust" "$sandbox/keys" 2>/dev/null
+if [ "$(id -u)" -ne 0 ]; then sudo chown -R root:root "$trust/corvalite-update"; fi
+export XDG_CONFIG_DIRS="$trust:${XDG_CONFIG_DIRS:-/etc/xdg}"
 "$tool" install "$sandbox/install"
 "$tool" serve "$sandbox/site" --port-file "$sandbox/port" >"$sandbox/server.log" 2>&1 &
 pids+=($!)
