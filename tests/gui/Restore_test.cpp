@@ -11,9 +11,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 #include "core/ReplacedFiles.h"
 #include "gui/MessDlgs.h"
+#include "gui/Places.h"
+#include "platform/FileMove.h"
 #include "support/MainWindowHarness.h"
 #include "support/PeWriter.h"
 #include "support/SignedFixtures.h"
@@ -185,4 +188,45 @@ TEST_F(Restore, RowsWithoutAKeptCopyOfferNothingAndARunningServerRefuses) {
     EXPECT_NE(dialogs[0].message.find("debuger listener is in use"), std::string::npos)
         << dialogs[0].message;
     EXPECT_EQ(h.dir.Read("editor 编辑器/DbgListener.exe"), signedBody);
+}
+
+TEST(RestoreAtStart, TheWindowPutsBackAModuleAnInterruptedInstallLeftMissing) {
+    MainWindowHarness h;
+    const std::string target = h.dir.Write("modules 模块/mod_x.dll", "old module");
+    const std::string incoming = h.dir.Write("downloads/mod_x.dll", "new module");
+    // Stopped once the old module was kept; the worst a stop could then find is no module.
+    {
+        ReplacedFiles store(ReplacedFilesFolder());
+        store.onStep = [](ReplaceStep step) {
+            if (step == ReplaceStep::OldFileKept) throw std::runtime_error("stopped here");
+        };
+        EXPECT_THROW(store.Replace(
+                         target, [] { return true; }, 1000),
+                     std::runtime_error);
+    }
+    fs::remove(fs::path(target));
+    h.Create();
+    EXPECT_EQ(h.dir.Read("modules 模块/mod_x.dll"), "old module");
+    EXPECT_EQ(h.dir.Read("downloads/mod_x.dll"), "new module");
+
+    // Stopped once the new module was placed: the window finishes the install instead.
+    h.Destroy();
+    {
+        ReplacedFiles store(ReplacedFilesFolder());
+        store.onStep = [](ReplaceStep step) {
+            if (step == ReplaceStep::NewFilePlaced) throw std::runtime_error("stopped here");
+        };
+        const auto place = [&] {
+            return platform::TransferFile(incoming, h.dir.path() + "/modules 模块",
+                                          platform::TransferMode::Move, true)
+                .ok();
+        };
+        EXPECT_THROW(store.Replace(target, place, 2000), std::runtime_error);
+    }
+    h.Create();
+    EXPECT_EQ(h.dir.Read("modules 模块/mod_x.dll"), "new module");
+    const auto kept = ReplacedFiles(ReplacedFilesFolder()).Find(target);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->replacedAt, 2000);
+    EXPECT_EQ(h.dir.Read(fs::relative(kept->copy, h.dir.path()).string()), "old module");
 }
