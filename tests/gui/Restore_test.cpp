@@ -75,8 +75,15 @@ struct Restore : ::testing::Test {
         for (int i = 0; i < 3; ++i) node->AppendColumnText("");
         node->AppendColumnText(QString::fromStdString(link));
         form->ProjectTree->setCurrentItem(node);
-        form->ProjectTree->setFocus();
+        FocusTree();
         return node;
+    }
+    // Keys go where the user's would: to the tree, in the active window, once a menu is gone.
+    void FocusTree() {
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form));
+        form->ProjectTree->setFocus();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->ProjectTree->hasFocus(); }));
     }
     std::string Installed() const { return h.dir.Read("appdata ✓/Zelmarock/modules/mod_模块.dll"); }
 };
@@ -140,6 +147,7 @@ TEST_F(Restore, InstallOverAModuleThenRestoreAndRestoreAgain) {
     // The Menu key: yes puts the old module back and keeps the signed one.
     confirmationAnswer = ModalResult::Yes;
     MenuSeen byMenuKey;
+    FocusTree();
     ChooseFromMenu(byMenuKey, "RestorePreviousVersion");
     QTest::keyClick(form->windowHandle(), Qt::Key_Menu);
     ASSERT_TRUE(byMenuKey.shown);
@@ -151,6 +159,7 @@ TEST_F(Restore, InstallOverAModuleThenRestoreAndRestoreAgain) {
     // Shift+F10: restoring again undoes the restore; the question names the kept version.
     dialogs.clear();
     MenuSeen byShiftF10;
+    FocusTree();
     ChooseFromMenu(byShiftF10, "RestorePreviousVersion");
     QTest::keyClick(form->windowHandle(), Qt::Key_F10, Qt::ShiftModifier);
     ASSERT_TRUE(byShiftF10.shown);
