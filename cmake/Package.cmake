@@ -30,3 +30,25 @@ else()
   string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 endif()
 include(CPack)
+
+if(WIN32)
+  # The Windows Installer package from the same installed tree the ZIP holds. A release signs
+  # it with the vendor's key and certificate chain (PEM); without them it is left unsigned,
+  # under a name that says so.
+  set(CORVALITE_MSI_SIGNING_KEY "" CACHE FILEPATH "The vendor's private key (PEM) that signs the MSI")
+  set(CORVALITE_MSI_SIGNING_CERT "" CACHE FILEPATH "The vendor's certificate chain (PEM) for the MSI's signature")
+  set(msi_stage ${PROJECT_BINARY_DIR}/msi-stage)
+  if(CORVALITE_MSI_SIGNING_KEY AND CORVALITE_MSI_SIGNING_CERT)
+    set(msi_signing --key ${CORVALITE_MSI_SIGNING_KEY} --cert ${CORVALITE_MSI_SIGNING_CERT})
+    set(msi_file ${PROJECT_BINARY_DIR}/package/corvalite-update-${PROJECT_VERSION}-windows.msi)
+  else()
+    set(msi_signing --unsigned)
+    set(msi_file ${PROJECT_BINARY_DIR}/package/corvalite-update-${PROJECT_VERSION}-windows-unsigned.msi)
+  endif()
+  add_custom_target(msi
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${msi_stage}
+    COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${msi_stage} --strip
+    COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/build-msi.sh --version ${PROJECT_VERSION}
+            ${msi_signing} ${msi_stage} ${msi_file}
+    DEPENDS update VERBATIM USES_TERMINAL)
+endif()

@@ -11,6 +11,7 @@ packages=(
   fonts-wine
   g++-mingw-w64-x86-64-posix wine wine64
   dpkg-dev lintian desktop-file-utils appstream librsvg2-bin xdotool
+  msitools wixl
 )
 missing=()
 for p in "${packages[@]}"; do
