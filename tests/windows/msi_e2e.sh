@@ -1,23 +1,34 @@
 #!/usr/bin/env bash
 # The Windows Installer package under Wine, in a fresh prefix of its own:
-#   msi_e2e.sh WINDOWS_ZIP SANDBOX
+#   msi_e2e.sh WINDOWS_ZIP SANDBOX [CORVALITE_DEMO]
 # Packages the folder the released ZIP holds with scripts/build-msi.sh, signed by a key made
 # here, twice: as the project's version with one more library (as if a later release dropped
 # it) and as a newer version. Checks the tables with msiinfo, then as an administrator would:
 # the older installs (files, all users' menu entry, uninstall entry); the newer replaces it
 # (one entry, the dropped library gone); the older is then refused; removing the newer leaves
-# no program file and no menu entry but the user's own settings.
+# no program file and no menu entry but the user's own settings. With CORVALITE_DEMO the prefix
+# is the sample's (site served, signed and pinned) and the installed program fills its tree.
 set -euo pipefail
-zip=$1 sandbox=$2
+zip=$1 sandbox=$2 tool=${3:-}
 root=$(cd "$(dirname "$0")/../.." && pwd)
-tool="" program=""
+program=""
 # shellcheck source=scripts/wine-sample.sh
-source "$root/scripts/wine-sample.sh"  # prefix, wine_in, winepath_of, sample_stop
+source "$root/scripts/wine-sample.sh"  # prefix, wine_in, winepath_of, the sample, sample_stop
 trap sample_stop EXIT
-fail() { echo "FAILED: $1" >&2; exit 1; }
+fail() {
+  echo "FAILED: $1" >&2
+  tail -n 30 "$sandbox/server.log" "$sandbox/program.log" 2>/dev/null >&2 || true
+  exit 1
+}
 step() { echo "== $*"; }
 
-rm -rf "$sandbox"; mkdir -p "$sandbox/keys"
+if [ -n "$tool" ]; then
+  sample_prepare || fail "the sample could not be prepared"
+else
+  rm -rf "$sandbox"; mkdir -p "$sandbox"
+  wine_in --boot >"$sandbox/wineboot.log" 2>&1
+fi
+mkdir -p "$sandbox/msi-keys"
 unzip -q "$zip" -d "$sandbox/unzipped"
 deployed="$sandbox/unzipped/$(basename "$zip" .zip)"
 old_dir="$sandbox/old"
@@ -26,17 +37,17 @@ cp "$deployed/libwinpthread-1.dll" "$old_dir/retired.dll"
 
 version=$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 newer="${version%.*}.$((${version##*.} + 1))"
-openssl req -x509 -newkey rsa:2048 -nodes -keyout "$sandbox/keys/key.pem" -out "$sandbox/keys/cert.pem" \
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$sandbox/msi-keys/key.pem" -out "$sandbox/msi-keys/cert.pem" \
   -days 2 -subj "/O=Zelmarock/CN=Zelmarock Test Package Signing" \
   -addext "extendedKeyUsage=codeSigning" 2>/dev/null
-sign=(--key "$sandbox/keys/key.pem" --cert "$sandbox/keys/cert.pem")
+sign=(--key "$sandbox/msi-keys/key.pem" --cert "$sandbox/msi-keys/cert.pem")
 old_msi="$sandbox/old.msi" new_msi="$sandbox/new.msi"
 bash "$root/scripts/build-msi.sh" --version "$version" "${sign[@]}" "$old_dir" "$old_msi"
 bash "$root/scripts/build-msi.sh" --version "$newer" "${sign[@]}" "$deployed" "$new_msi"
 
 step "signed, tables"
 for msi in "$old_msi" "$new_msi"; do
-  osslsigncode verify -CAfile "$sandbox/keys/cert.pem" -in "$msi" >"$sandbox/verify.log" 2>&1 ||
+  osslsigncode verify -CAfile "$sandbox/msi-keys/cert.pem" -in "$msi" >"$sandbox/verify.log" 2>&1 ||
     { cat "$sandbox/verify.log" >&2; fail "$msi: the signature does not verify"; }
 done
 # Rows of a table, without its three header lines and the CRs msiinfo ends lines with.
@@ -62,7 +73,6 @@ rows "$new_msi" Upgrade | grep -q "^$upgrade_code.*WIX_DOWNGRADE_DETECTED" || fa
 rows "$new_msi" LaunchCondition | grep -qx $'NOT WIX_DOWNGRADE_DETECTED\tA newer version of Corvalite Product Update Assistant is already installed.' ||
   fail "no downgrade refusal with its message"
 
-wine_in --boot >/dev/null 2>&1
 program_dir="$prefix/drive_c/Program Files/Corvalite Update"
 # ALLUSERS=1 puts ProgramMenuFolder in the all-users menu on Windows; Wine's msiexec puts it
 # in the installing user's menu whatever ALLUSERS is, so the shortcut is looked for in both.
@@ -89,7 +99,8 @@ old_code=$(property "$old_msi" ProductCode)
 [ "$(entries)" = "$old_code" ] || fail "the uninstall entry is not $old_code: $(entries)"
 [ "$(entry_value "$old_code" DisplayVersion)" = "$version" ] || fail "DisplayVersion is not $version"
 [ "$(entry_value "$old_code" Publisher)" = Zelmarock ] || fail "Publisher is not Zelmarock"
-wine_in reg add 'HKCU\Software\Zelmarock\Update' /v DownloadDir /t REG_SZ /d 'C:\Kept' /f >/dev/null
+settings='HKCU\Software\Zelmarock\Update'
+wine_in reg add "$settings" /v KeptAcrossUninstall /t REG_SZ /d 'C:\Kept' /f >/dev/null
 
 step "the newer one replaces it"
 msiexec /i "$(winepath_of "$new_msi")" /qn /l*v "$(winepath_of "$sandbox/install-new.log")" || fail "the upgrade failed"
@@ -108,12 +119,25 @@ grep -aq "LaunchConditions. Return value [^1]" "$sandbox/downgrade.log" || fail 
 [ "$(entries)" = "$new_code" ] || fail "the refused downgrade changed the uninstall entries: $(entries)"
 [ -f "$program_dir/update.exe" ] || fail "the refused downgrade removed update.exe"
 
+if [ -n "$tool" ]; then
+  step "the installed program fills its tree from the sample site"
+  program="$program_dir/update.exe"
+  sample_start_program
+  wait_for 1200 window_shown || fail "the installed program's window did not appear"
+  wait_for 600 catalogue_fetched || fail "the catalogue was not fetched"
+  sample_screenshot "$sandbox/filled.png" || fail "no picture of the filled tree"
+  for list in php/list_dbg.php php/list.php php/versions.php utils/list_mod.php utils/list_exe.php; do
+    grep -q "^GET /download/$list" "$sandbox/server.log" || fail "the tree was filled without $list"
+  done
+  sample_close_program
+fi
+
 step "uninstall"
 msiexec /x "$(winepath_of "$new_msi")" /qn || fail "the uninstall failed"
 left=$(find "$program_dir" -type f 2>/dev/null || true)
 [ -z "$left" ] || fail "files left after uninstall: $left"
 [ -z "$(shortcuts)" ] || fail "the menu entry is left: $(shortcuts)"
 [ -z "$(entries)" ] || fail "an uninstall entry is left: $(entries)"
-wine_in reg query 'HKCU\Software\Zelmarock\Update' /v DownloadDir 2>/dev/null | grep -q 'C:\\Kept' ||
+wine_in reg query "$settings" /v KeptAcrossUninstall 2>/dev/null | grep -q 'C:\\Kept' ||
   fail "the user's settings were removed"
 echo "msi_e2e: passed"
