@@ -31,7 +31,10 @@ fi
 mkdir -p "$sandbox/msi-keys"
 unzip -q "$zip" -d "$sandbox/unzipped"
 deployed="$sandbox/unzipped/$(basename "$zip" .zip)"
-old_dir="$sandbox/old"
+# Names outside the code page in the folder packaged and the packages' own path.
+packages="$sandbox/Pakete Łódź 下载 📦"
+old_dir="$packages/old"
+mkdir -p "$packages"
 cp -r "$deployed" "$old_dir"
 cp "$deployed/libwinpthread-1.dll" "$old_dir/retired.dll"
 
@@ -41,7 +44,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$sandbox/msi-keys/key.pem" -o
   -days 2 -subj "/O=Zelmarock/CN=Zelmarock Test Package Signing" \
   -addext "extendedKeyUsage=codeSigning" 2>/dev/null
 sign=(--key "$sandbox/msi-keys/key.pem" --cert "$sandbox/msi-keys/cert.pem")
-old_msi="$sandbox/old.msi" new_msi="$sandbox/new.msi"
+old_msi="$packages/old.msi" new_msi="$packages/new.msi"
 bash "$root/scripts/build-msi.sh" --version "$version" "${sign[@]}" "$old_dir" "$old_msi"
 bash "$root/scripts/build-msi.sh" --version "$newer" "${sign[@]}" "$deployed" "$new_msi"
 
@@ -78,7 +81,7 @@ program_dir="$prefix/drive_c/Program Files/Corvalite Update"
 # in the installing user's menu whatever ALLUSERS is, so the shortcut is looked for in both.
 [ "$(property "$new_msi" ALLUSERS)" = 1 ] || fail "the package is not per machine (ALLUSERS)"
 menus=("$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
-       "$prefix/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs")
+       "$(wine_user_folder)/Microsoft/Windows/Start Menu/Programs")
 shortcuts() { find "${menus[@]}" -name 'Corvalite Product Update Assistant.lnk' 2>/dev/null || true; }
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 msiexec() { wine_in msiexec "$@"; }
@@ -109,6 +112,7 @@ new_code=$(property "$new_msi" ProductCode)
 [ "$(entry_value "$new_code" DisplayVersion)" = "$newer" ] || fail "DisplayVersion is not $newer"
 [ -f "$program_dir/update.exe" ] || fail "update.exe is gone after the upgrade"
 [ ! -e "$program_dir/retired.dll" ] || fail "the older version's library was left behind"
+diff -r "$deployed" "$program_dir" || fail "the installed folder is not the deployed folder"
 
 step "the older one is refused"
 if msiexec /i "$(winepath_of "$old_msi")" /qn /l*v "$(winepath_of "$sandbox/downgrade.log")"; then
