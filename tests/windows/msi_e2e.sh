@@ -138,8 +138,8 @@ fi
 
 step "uninstall"
 msiexec /x "$(winepath_of "$new_msi")" /qn || fail "the uninstall failed"
-left=$(find "$program_dir" -type f 2>/dev/null || true)
-[ -z "$left" ] || fail "files left after uninstall: $left"
+left=$(find "$program_dir" 2>/dev/null || true)
+[ -z "$left" ] || fail "left after uninstall: $left"
 [ -z "$(shortcuts)" ] || fail "the menu entry is left: $(shortcuts)"
 [ -z "$(entries)" ] || fail "an uninstall entry is left: $(entries)"
 wine_in reg query "$settings" /v KeptAcrossUninstall 2>/dev/null | grep -q 'C:\\Kept' ||
