@@ -158,7 +158,11 @@ step "HTTPS with the trusted root: the tree fills"
 reset_logs
 bases "https://127.0.0.1:$(tls_port good)"
 run_program 900 site_served || fail "the catalogue was not fetched over HTTPS"
-grep -q refused "$sandbox/tls.log" && fail "the trusted certificate was refused"
+# A spare connection the run did not need closes without a request when the program ends;
+# the tree filling through this server shows the certificate was taken, so only a refused
+# handshake counts here.
+grep refused "$sandbox/tls.log" | grep -qv "closed without a request" &&
+  fail "the trusted certificate was refused"
 
 for kind in untrusted expired wronghost; do
   step "HTTPS with a certificate that is $kind: refused"
