@@ -6,9 +6,12 @@
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QPainter>
+#include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QToolTip>
+#include <QWindow>
 #include <algorithm>
+#include <utility>
 
 #include "core/Errors.h"
 
@@ -21,6 +24,11 @@ constexpr int kRowHeight = 19;
 constexpr int kIndent = 19;
 constexpr int kTypeAheadMs = 1000;
 constexpr int kHintHideMs = 2000;
+#ifdef Q_OS_WIN
+constexpr bool kFitsNames = true;
+#else
+constexpr bool kFitsNames = false;
+#endif
 
 int CommonPrefix(const QString& a, const QString& b) {
     const auto n = std::min(a.size(), b.size());
@@ -119,7 +127,7 @@ QStringList TTreeNode::ColumnTexts() const {
     return texts;
 }
 
-TTreeView::TTreeView(QWidget* parent) : QTreeWidget(parent) {
+TTreeView::TTreeView(QWidget* parent) : QTreeWidget(parent), fitsNames_(kFitsNames) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setIndentation(kIndent);
@@ -171,16 +179,72 @@ QString TTreeView::ShownText(const QModelIndex& index) const {
     return static_cast<const GridDelegate*>(itemDelegate())->Shown(option, index);
 }
 
+void TTreeView::SetFitsNames(bool fits) {
+    fitsNames_ = fits;
+    if (fits) {
+        FitDesignedTexts();
+    } else {
+        baseWidths_ = designWidths_;
+        GrowColumns(extra_);
+    }
+}
+
+int TTreeView::NamesWidth() const {
+    // Measured here rather than asked of the view: its column hint covers only the rows laid
+    // out in the viewport at the moment, which before the first show, or scrolled, are few.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, this) + 1;
+    std::vector<std::pair<const QTreeWidgetItem*, int>> pending;  // a row and its depth
+    const int topDepth = rootIsDecorated() ? 1 : 0;
+    for (int i = topLevelItemCount() - 1; i >= 0; --i)
+        pending.emplace_back(topLevelItem(i), topDepth);
+    int widest = 0;
+    while (!pending.empty()) {
+        const auto [item, depth] = pending.back();
+        pending.pop_back();
+        if (item->isHidden()) continue;
+        const QVariant own = item->data(0, Qt::FontRole);
+        const QFont font =
+            own.isValid() ? qvariant_cast<QFont>(own).resolve(this->font()) : this->font();
+        // At the resolution of the screen the rows are drawn on.
+        const QFontMetrics metrics(font, viewport());
+        int width = depth * indentation() + metrics.horizontalAdvance(item->text(0)) + 2 * margin;
+        if (!item->icon(0).isNull()) width += option.decorationSize.width() + 2 * margin;
+        widest = std::max(widest, width);
+        if (item->isExpanded())
+            for (int i = item->childCount() - 1; i >= 0; --i)
+                pending.emplace_back(item->child(i), depth + 1);
+    }
+    return widest;
+}
+
 void TTreeView::FitDesignedTexts() {
-#ifdef Q_OS_WIN
     // The components' names are our own texts; the paths beside them elide by design, so that
     // column gives up what the names need and the columns still add up to the designed total.
-    if (columnCount() < 2 || designWidths_.size() < 2) return;
-    const int need = std::max(0, sizeHintForColumn(0) - designWidths_[0]);
+    if (!fitsNames_ || columnCount() < 2 || designWidths_.size() < 2) return;
+    const int need = std::max(0, NamesWidth() - designWidths_[0]);
     baseWidths_[0] = designWidths_[0] + need;
     baseWidths_[1] = std::max(designWidths_[1] / 2, designWidths_[1] - need);
     GrowColumns(extra_);
-#endif
+}
+
+void TTreeView::changeEvent(QEvent* event) {
+    QTreeWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        FitDesignedTexts();
+}
+
+void TTreeView::showEvent(QShowEvent* event) {
+    QTreeWidget::showEvent(event);
+    // Shown, the tree has its window's screen and so the resolution its texts are drawn at;
+    // moved to another screen, they measure anew.
+    if (QWindow* shownIn = window()->windowHandle()) {
+        disconnect(screenWatch_);
+        screenWatch_ =
+            connect(shownIn, &QWindow::screenChanged, this, [this] { FitDesignedTexts(); });
+    }
+    FitDesignedTexts();
 }
 
 TTreeNode* TTreeView::AddChild(TTreeNode* parent, const QString& text) {

@@ -2,6 +2,7 @@
 // The multi-column tree control in the vocabulary the main window uses: rows carry a text,
 // a tag, an image index (-1 by default, never drawn) and a list of column texts, of which
 // the first four are shown in the columns after the tree column.
+#include <QMetaObject>
 #include <QStringList>
 #include <QTreeWidget>
 #include <memory>
@@ -66,6 +67,11 @@ class TTreeView : public QTreeWidget {
     int TopLevelCount() const { return topLevelItemCount(); }
     TTreeNode* TopLevel(int index) const { return static_cast<TTreeNode*>(topLevelItem(index)); }
 
+    // Whether the names' column grows to what its shown rows' texts need; on by default where
+    // Windows draws our texts wider than the design measured them.
+    void SetFitsNames(bool fits);
+    bool FitsNames() const { return fitsNames_; }
+
     // Counted: nested suspends need as many resumes; the tree repaints once at zero.
     void BeginUpdate();
     void EndUpdate();
@@ -77,11 +83,18 @@ class TTreeView : public QTreeWidget {
     // shows; an empty tree marks its focus around the rows' area.
     void focusInEvent(QFocusEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     // Windows draws our texts a little wider than the design measured them (its own hinted
     // widths and item margins): the names' column grows to what they need there.
     void FitDesignedTexts();
+    // The names' column width every row shown when expanded so far needs, whether laid out
+    // in the viewport or not, at the tree's font on its screen now.
+    int NamesWidth() const;
+    bool fitsNames_;
+    QMetaObject::Connection screenWatch_;
     int updateCount_ = 0;
     std::vector<int> designWidths_;
     std::vector<int> baseWidths_;  // the design's, with what Windows' names need

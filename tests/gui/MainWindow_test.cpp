@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 #include <csignal>
 #include <filesystem>
 
@@ -344,6 +345,48 @@ TEST_F(MainWindow, ColumnsFitAWiderWindowAndCutNamesStayDistinct) {
             EXPECT_TRUE(shown.join("").contains(QChar(0x2026))) << "some are cut";
         }
     }
+}
+
+TEST_F(MainWindow, TheNamesColumnFitsEveryShownRowFilledBeforeShowingAndAtANewFont) {
+    // Rows filled and expanded while the window is still hidden, far more than its viewport
+    // holds, the longest last; then shown, then at a larger font.
+    std::string list;
+    for (int i = 0; i < 40; ++i) list += "php_dbg.dll-5." + std::to_string(i) + "\n";
+    list += "🚀_Ölçü_モジュール_extended_0093.dll\n";
+    h.ServeCatalogue("", list, "1\n1\n", "", "");
+    TForm1& f = h.Create();
+    toolkit::TTreeView& tree = *f.ProjectTree;
+    tree.SetFitsNames(true);
+    f.RefreshComponentTree();
+    toolkit::TTreeNode* debugger = tree.TopLevel(0)->Child(1);
+    ASSERT_EQ(debugger->Text(), "Debugger");
+    debugger->setExpanded(true);
+    const int total = tree.columnWidth(0) + tree.columnWidth(1);
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+
+    for (const bool larger : {false, true}) {
+        if (larger) {
+            QFont font = tree.font();
+            if (font.pointSizeF() > 0)
+                font.setPointSizeF(font.pointSizeF() + 1.5);
+            else
+                font.setPixelSize(font.pixelSize() + 2);
+            tree.setFont(font);
+        }
+        int cut = 0;
+        for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
+            bool shown = true;
+            for (QTreeWidgetItem* up = (*it)->parent(); up; up = up->parent())
+                shown = shown && up->isExpanded();
+            if (shown && tree.ShownText(tree.indexFromItem(*it, 0)) != (*it)->text(0)) ++cut;
+        }
+        EXPECT_EQ(cut, 0) << "larger font: " << larger;
+        EXPECT_EQ(tree.columnWidth(0) + tree.columnWidth(1), total);
+    }
+    const int fitted = tree.columnWidth(0);
+    tree.SetFitsNames(false);
+    EXPECT_LT(tree.columnWidth(0), fitted) << "back to the design's width";
 }
 
 TEST_F(MainWindow, TabbingIntoTheTreeShowsWhereTheFocusIs) {
