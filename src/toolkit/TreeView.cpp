@@ -40,7 +40,8 @@ int CommonPrefix(const QString& a, const QString& b) {
 
 // Cuts `text` to `width` so that where it parts from its neighbours survives: the shared
 // beginning is shortened first ("mod_sam…0092.dll" beside "mod_sam…0192.dll"). Without a
-// shared beginning, the middle goes, keeping a path's start and its file name.
+// shared beginning, or where what differs does not fit either (paths sharing only "C:\"), the
+// middle goes, keeping a path's start and its file name rather than cutting both ends.
 QString DistinctElided(const QString& text, const QString& before, const QString& after,
                        const QFontMetrics& metrics, int width) {
     if (metrics.horizontalAdvance(text) <= width) return text;
@@ -52,8 +53,7 @@ QString DistinctElided(const QString& text, const QString& before, const QString
     if (distinctWidth + metrics.horizontalAdvance(ellipsis) <= width)
         return metrics.elidedText(text.left(shared), Qt::ElideRight, width - distinctWidth) +
                distinct;
-    return ellipsis + metrics.elidedText(distinct, Qt::ElideRight,
-                                         width - metrics.horizontalAdvance(ellipsis));
+    return metrics.elidedText(text, Qt::ElideMiddle, width);
 }
 
 // Fixed row height, a vertical line at the right edge of every cell, and texts cut so that

@@ -384,6 +384,17 @@ TEST_F(MainWindow, TheNamesColumnFitsEveryShownRowFilledBeforeShowingAndAtANewFo
         EXPECT_EQ(cut, 0) << "larger font: " << larger;
         EXPECT_EQ(tree.columnWidth(0) + tree.columnWidth(1), total);
     }
+    // A location too long for its column, beside one that shares only the drive, keeps its
+    // beginning and its end.
+    tree.TopLevel(0)->SetColumnText(0, "C:\\Corvalite\\Editor\\Editor.exe");
+    const QString server =
+        "C:\\users\\josé\\AppData\\Roaming\\Zelmarock\\モジュール\\"
+        "corvalitesrv\\bin\\x86\\release\\corvalitesrv.exe";
+    tree.TopLevel(1)->SetColumnText(0, server);
+    const QString shown = tree.ShownText(tree.indexFromItem(tree.TopLevel(1), 1));
+    EXPECT_NE(shown, server) << "too long for the test";
+    EXPECT_TRUE(shown.startsWith("C:\\users") && shown.endsWith("srv.exe")) << shown.toStdString();
+
     const int fitted = tree.columnWidth(0);
     tree.SetFitsNames(false);
     EXPECT_LT(tree.columnWidth(0), fitted) << "back to the design's width";
