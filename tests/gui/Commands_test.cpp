@@ -10,6 +10,7 @@
 #include "gui/MessDlgs.h"
 #include "support/MainWindowHarness.h"
 #include "support/PeWriter.h"
+#include "support/RecordedDialogs.h"
 #include "support/SignedFixtures.h"
 #include "toolkit/Application.h"
 
@@ -35,16 +36,9 @@ const std::string kNotice3 =
     "Option you requested can't be processed while Corvalite Editor for PHP is currently "
     "running and debuger listener is in use. Please exit application and try again";
 
-struct Commands : ::testing::Test {
+// Records what the window shows before the harness builds it.
+struct Commands : ::testing::Test, testsupport::RecordedDialogs {
     MainWindowHarness h;
-    Strings errors;
-    toolkit::ScopedErrorPresenter presenter{[this](const std::string& e) { errors.push_back(e); }};
-    std::vector<MessageDialogRequest> dialogs;
-    int confirmationAnswer = ModalResult::Yes;
-    ScopedMessageDialogHook hook{[this](const MessageDialogRequest& r) {
-        dialogs.push_back(r);
-        return r.type == DialogType::Confirmation ? confirmationAnswer : ModalResult::OK;
-    }};
     std::string downloads, editorFolder, serverFolder;
     const std::string base = "http://files.test/download/";
     // What the vendor's server sends: signed by a key every test trusts.

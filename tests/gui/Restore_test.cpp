@@ -19,6 +19,7 @@
 #include "platform/FileMove.h"
 #include "support/MainWindowHarness.h"
 #include "support/PeWriter.h"
+#include "support/RecordedDialogs.h"
 #include "support/SignedFixtures.h"
 #include "toolkit/Application.h"
 
@@ -27,16 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-struct Restore : ::testing::Test {
+// Records what the window shows before the harness builds it.
+struct Restore : ::testing::Test, testsupport::RecordedDialogs {
     MainWindowHarness h;
-    Strings errors;
-    toolkit::ScopedErrorPresenter presenter{[this](const std::string& e) { errors.push_back(e); }};
-    std::vector<MessageDialogRequest> dialogs;
-    int confirmationAnswer = ModalResult::Yes;
-    ScopedMessageDialogHook hook{[this](const MessageDialogRequest& r) {
-        dialogs.push_back(r);
-        return r.type == DialogType::Confirmation ? confirmationAnswer : ModalResult::OK;
-    }};
     const std::string base = "http://files.test/download/";
     const std::string signedBody = testsupport::SignedFixture("signed-primary.exe");
     std::string modules;
