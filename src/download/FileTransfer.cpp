@@ -399,11 +399,13 @@ void FileTransfer::onReadyRead() {
         if (digest_) digest_->add(buffer_.constData(), got);
         written_ += got;
         received_ += got;
-    }
-    if (!validator_.isEmpty() && written_ - syncedTo_ >= limits_.syncStretch) {
-        errno = 0;
-        if (!recordSynced()) return fail(describeWriteError(file_, errno));
-        writebackStart_ = written_;
+        // Inside the loop: one burst may hold many stretches, and a kill in its middle must
+        // find the stretches before it on the disk.
+        if (!validator_.isEmpty() && written_ - syncedTo_ >= limits_.syncStretch) {
+            errno = 0;
+            if (!recordSynced()) return fail(describeWriteError(file_, errno));
+            writebackStart_ = written_;
+        }
     }
     startWriteback();
     // Qt's own downloadProgress stays silent for small pieces, so count here.
