@@ -1,6 +1,8 @@
-// Program entry: builds the real services, creates the main window, runs the loop.
+// Program entry: with "--" arguments the unattended mode, which needs no display; otherwise
+// builds the real services, creates the main window and runs the loop.
 #include <QApplication>
 
+#include "app/Unattended.h"
 #include "download/QtDownloadEngine.h"
 #include "download/ui/WidgetUi.h"
 #include "gui/Services.h"
@@ -8,6 +10,7 @@
 #include "toolkit/Application.h"
 
 int main(int argc, char** argv) {
+    if (const auto status = RunUnattended(argc, argv)) return *status;
     QApplication app(argc, argv);
     ProgramServices program;
     QtDownloadEngine::Options options;

@@ -1,24 +1,10 @@
 #pragma once
-// What a row of the component tree carries besides its shown texts. The tree builder writes
-// it, the selection and the download commands read it; the numbers are the tree control's
-// tag and image index, so they stay as they are.
+// What a row of the component tree carries besides its shown texts (core/TreeRows builds
+// them), as the tree control keeps it: kind and mark are the control's tag and image index.
 #include <QString>
 
+#include "core/TreeRows.h"
 #include "toolkit/TreeView.h"
-
-// The row's tag.
-enum class ComponentKind : int {
-    Group = 0,  // a heading with a summary; nothing to download
-    File = 1,   // the downloaded file is moved into the product's folder
-    Setup = 2,  // the downloaded file is a program that is run
-};
-
-// The row's image index; never drawn, it only carries the mark.
-enum class NeedsUpdate : int {
-    Unmarked = -1,  // group rows keep the control's default
-    No = 0,         // present and current
-    Yes = 1,        // missing or out of date
-};
 
 // Column texts: [0] Location, [1] Version, [2] Build, [3] State, [4] the download link,
 // which no column shows.

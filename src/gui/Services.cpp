@@ -9,25 +9,28 @@
 #include "toolkit/Application.h"
 #include "toolkit/Images.h"
 
-ProgramServices::ProgramServices()
+ProgramServices::ProgramServices(Face face)
     : registry(platform::OpenUserHive()),
       desktop(platform::OpenSessionDesktop()),
       catalogueBase(CORVALITE_CATALOGUE_BASE),
       downloadBase(CORVALITE_DOWNLOAD_BASE) {
-    QApplication::setApplicationName("corvalite-update");
-    QApplication::setApplicationDisplayName(toolkit::kApplicationTitle);
-    QApplication::setDesktopFileName("corvalite-update");
-    QApplication::setWindowIcon(QIcon(toolkit::images::kProgram));
+    QCoreApplication::setApplicationName("corvalite-update");
+    if (face == Face::Window) {
+        QApplication::setApplicationDisplayName(toolkit::kApplicationTitle);
+        QApplication::setDesktopFileName("corvalite-update");
+        QApplication::setWindowIcon(QIcon(toolkit::images::kProgram));
+    }
     toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "CatalogueBase", catalogueBase); });
     toolkit::RunGuarded([this] { ReadBaseAddress(*registry, "DownloadBase", downloadBase); });
 }
 
 Services ProgramServices::With(DownloadEngine& engine) {
-    return {*registry,
-            *desktop,
-            shell,
-            engine,
-            catalogueBase,
-            downloadBase,
-            QDir::toNativeSeparators(QApplication::applicationDirPath()).toStdString() + PathDelim};
+    return {
+        *registry,
+        *desktop,
+        shell,
+        engine,
+        catalogueBase,
+        downloadBase,
+        QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString() + PathDelim};
 }

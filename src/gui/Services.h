@@ -31,7 +31,10 @@ struct Services {
 // the caller's choice.
 class ProgramServices {
   public:
-    ProgramServices();  // after the QApplication exists
+    // After the application object exists. Without a window (the unattended mode, under a
+    // QCoreApplication) the program has no display name, desktop entry or icon to set.
+    enum class Face { Window, Console };
+    explicit ProgramServices(Face face = Face::Window);
     Services With(DownloadEngine& engine);
 
     std::unique_ptr<platform::RegistryHive> registry;

@@ -1,4 +1,5 @@
-// The two download commands of the main window: "Download" and "Download and install".
+// The two download commands of the main window: "Download" and "Download and install", and
+// the same for the unattended mode (InstallCommand.h).
 // Whatever arrives is held open and its signature checked before anything else happens; a
 // file the vendor did not sign is removed from the download folder, never started or placed.
 #include <ctime>
@@ -7,12 +8,10 @@
 #include <string>
 #include <system_error>
 
-#include "core/Authenticity.h"
 #include "core/ReplacedFiles.h"
 #include "core/Unit1Install.h"
-#include "core/Unit1Probes.h"
-#include "core/srunner.h"
 #include "gui/ComponentRow.h"
+#include "gui/InstallCommand.h"
 #include "gui/MessDlgs.h"
 #include "gui/ProductGuard.h"
 #include "gui/Unit1.h"
@@ -59,61 +58,55 @@ bool CheckDownload(const DownloadRequest& request, HeldFile& held, Authenticity&
     return false;
 }
 
-// Where the download is reported: the panel that described the selected row.
-void ShowPublisher(TForm1& form, const Authenticity& trusted) {
-    form.TBXStatusBar1->SetCaption(1, QString::fromStdString(PublisherCaption(trusted)));
-}
-
 // A component that is already current is fetched again only when the user says so.
-bool ConfirmCurrentComponent(const toolkit::TTreeNode& node) {
-    if (MarkOf(node) != NeedsUpdate::No) return true;
-    const std::string question = "Selected component: " + node.Text().toStdString() +
-                                 " is installed and up to date, continue anyway?";
+bool ConfirmCurrentComponent(const TreeRow& row) {
+    if (row.mark != NeedsUpdate::No) return true;
+    const std::string question =
+        "Selected component: " + row.name + " is installed and up to date, continue anyway?";
     return MessageDialog(question, mtConfirmation, mbYesNo, 0, kEnglish) != ModalResult::No;
 }
 
 // What both commands do first; nothing when there is nothing (or nothing safe) to fetch.
-std::optional<DownloadRequest> PrepareDownload(TForm1& form) {
-    const toolkit::TTreeNode* node = form.ProjectTree->Selected();
+std::optional<DownloadRequest> PrepareDownload(const InstallSite& site, const TreeRow& row,
+                                               InstallResult& result) {
     // Only file and setup rows carry a link; a group row offers no download.
-    if (!node || !OffersDownload(*node)) return std::nullopt;
-    if (!ConfirmCurrentComponent(*node)) return std::nullopt;
+    if (!row.OffersDownload()) return std::nullopt;
+    if (!ConfirmCurrentComponent(row)) return std::nullopt;
     DownloadRequest request;
-    request.url = LinkOf(*node).toStdString();
+    request.url = row.link;
     request.fileName = DownloadFileName(request.url);
     // The name comes from outside; it must not reach beyond the download folder.
     if (!IsSafeDownloadName(request.fileName)) {
         ShowNotice(UnsafeNameNotice(request.fileName));
+        result.outcome = InstallOutcome::UnsafeName;
         return std::nullopt;
     }
-    request.folder = EffectiveDownloadFolder(form.DownloadDir, form.places);
+    request.folder = EffectiveDownloadFolder(site.downloadDir, site.places);
     request.destination = DownloadDestination(request.folder, request.fileName);
+    result.folder = request.folder;
     return request;
 }
 
 // True when the file arrived; the engine has explained any failure itself.
-bool RunDownload(TForm1& form, const DownloadRequest& request) {
-    DownloadEngine& engine = form.services().engine;
+bool RunDownload(InstallSite& site, const DownloadRequest& request) {
+    DownloadEngine& engine = site.services.engine;
     engine.SetOption("title", "File Download");
     engine.ClearFiles();
     engine.AddFile(request.url, request.destination);
-    return engine.DownloadFiles(OwnerWindow{&form}) == 1;
+    return engine.DownloadFiles(OwnerWindow{site.owner}) == 1;
 }
 
-void StartSetup(TForm1& form, const DownloadRequest& request, HeldFile& held,
-                const Authenticity& trusted) {
+InstallOutcome StartSetup(InstallSite& site, const DownloadRequest& request, HeldFile& held) {
     // Elsewhere than on Windows the name can be given to another file while we hold ours.
     if (!held.isNamedBy(request.destination)) {
         Refuse(request, held, ReplacedAfterCheck(request.fileName));
-        return;
+        return InstallOutcome::Refused;
     }
-    if (form.services().shell.StartProgram(request.destination)) {
-        ShowPublisher(form, trusted);
-        return;
-    }
+    if (site.services.shell.StartProgram(request.destination)) return InstallOutcome::Done;
     MessageDialog("\"" + request.fileName + "\" could not be started. It stays in the download " +
                       "folder " + request.folder + ".",
                   mtError, mbOK, 0, kEnglish);
+    return InstallOutcome::NotInstalled;
 }
 
 // True when what now lies at `target` is the checked file, or another copy of it that passes
@@ -131,25 +124,26 @@ bool PlacedFileIsTrusted(const HeldFile& held, const std::string& target,
     return false;
 }
 
-void MoveIntoProduct(TForm1& form, const DownloadRequest& request, ComponentMarker marker,
-                     HeldFile& held, const Authenticity& trusted) {
-    const std::string folder = InstallFolder(marker, form.EditorPath, form.ServerPath);
+InstallOutcome MoveIntoProduct(InstallSite& site, const DownloadRequest& request,
+                               ComponentMarker marker, HeldFile& held, InstallResult& result) {
+    const std::string folder = InstallFolder(marker, site.editorPath, site.serverPath);
     if (folder.empty()) {
         ShowNotice(ProductMissingNotice(marker, request.fileName));
-        return;
+        return InstallOutcome::NotInstalled;
     }
     if (!held.isNamedBy(request.destination)) {
         Refuse(request, held, ReplacedAfterCheck(request.fileName));
-        return;
+        return InstallOutcome::Refused;
     }
+    result.placing = true;
     // The shell asks before replacing and explains its own failures. A file that is replaced
     // is kept first, so the install can be undone and a stop halfway loses neither file.
     const std::string target = platform::TransferTarget(request.destination, folder);
     const auto transfer = [&] {
-        return ShellFileOperation(form.services().shell, &form, {request.destination}, folder,
+        return ShellFileOperation(site.services.shell, site.owner, {request.destination}, folder,
                                   true);
     };
-    ReplacedFiles store(form.ReplacedDir);
+    ReplacedFiles store(site.replacedDir);
     const bool replacing = platform::TransferTargetExists(request.destination, folder);
     bool moved = false;
     if (!replacing) {
@@ -163,49 +157,102 @@ void MoveIntoProduct(TForm1& form, const DownloadRequest& request, ComponentMark
                 break;
             case ReplacedFiles::Outcome::NotKept:
                 MessageDialog("\"" + request.fileName + "\" was not installed: the file it " +
-                                  "would replace could not be kept in " + form.ReplacedDir +
+                                  "would replace could not be kept in " + site.replacedDir +
                                   ", so the install could not be undone.",
                               mtError, mbOK, 0, kEnglish);
                 break;
         }
     }
-    const bool placed = moved && PlacedFileIsTrusted(held, target, folder);
+    if (!moved) return InstallOutcome::NotInstalled;
+    if (PlacedFileIsTrusted(held, target, folder)) return InstallOutcome::Done;
     // A refused copy was removed from the product: the file it replaced goes back.
-    if (moved && !placed && replacing) store.Restore(target, std::time(nullptr));
-    if (form.AutoUpdate && form.Online) form.RefreshComponentTree();
-    if (placed) ShowPublisher(form, trusted);  // after the refresh, which resets the panels
+    if (replacing) store.Restore(target, std::time(nullptr));
+    return InstallOutcome::Refused;
+}
+
+}  // namespace
+
+InstallResult DownloadOnly(InstallSite& site, const TreeRow& row) {
+    InstallResult result;
+    const auto request = PrepareDownload(site, row, result);
+    if (!request) return result;
+    result.outcome = InstallOutcome::DownloadFailed;
+    if (!RunDownload(site, *request)) return result;
+    HeldFile held(request->destination, HeldFile::Use::Move);
+    result.outcome = CheckDownload(*request, held, result.verdict) ? InstallOutcome::Done
+                                                                   : InstallOutcome::Refused;
+    return result;
+}
+
+InstallResult DownloadAndInstall(InstallSite& site, const TreeRow& row) {
+    InstallResult result;
+    const auto request = PrepareDownload(site, row, result);
+    if (!request) return result;
+    const ComponentMarker marker = FindComponentMarker(request->destination);
+    if (RefuseWhileProductRuns(site.services.desktop, site.serverRunner, request->destination)) {
+        result.outcome = InstallOutcome::ProductRunning;
+        return result;
+    }
+    // An older file of the same name may lie in the download folder; it must never be
+    // started or moved in place of one that did not arrive.
+    result.outcome = InstallOutcome::DownloadFailed;
+    if (!RunDownload(site, *request)) return result;
+    const bool setup = IsSetupMarker(marker);
+    // Held from the check until it has been started or moved, so that is what was checked.
+    HeldFile held(request->destination, setup ? HeldFile::Use::Start : HeldFile::Use::Move);
+    if (!CheckDownload(*request, held, result.verdict)) {
+        result.outcome = InstallOutcome::Refused;
+        return result;
+    }
+    if (setup)
+        result.outcome = StartSetup(site, *request, held);
+    else if (IsMovedMarker(marker))
+        result.outcome = MoveIntoProduct(site, *request, marker, held, result);
+    else
+        result.outcome = InstallOutcome::Done;  // nothing to install: it stays where it was fetched
+    return result;
+}
+
+namespace {
+
+// The window's side: the selected row, the refresh after placing, the publisher shown.
+
+// The selected row as the commands read it; a group row when nothing is selected.
+TreeRow SelectedRow(const TForm1& form) {
+    TreeRow row;
+    const toolkit::TTreeNode* node = form.ProjectTree->Selected();
+    if (!node) return row;
+    row.name = node->Text().toStdString();
+    row.kind = KindOf(*node);
+    row.mark = MarkOf(*node);
+    row.link = LinkOf(*node).toStdString();
+    return row;
+}
+
+InstallSite SiteOf(TForm1& form) {
+    return {form.services(),  &form,           form.places,     form.DownloadDir,
+            form.ReplacedDir, form.EditorPath, form.ServerPath, *form.ServerRunner};
+}
+
+// Where the download is reported: the panel that described the selected row.
+void ShowPublisher(TForm1& form, const Authenticity& trusted) {
+    form.TBXStatusBar1->SetCaption(1, QString::fromStdString(PublisherCaption(trusted)));
 }
 
 }  // namespace
 
 void TForm1::Button2Click() {
-    const auto request = PrepareDownload(*this);
-    if (!request) return;
-    if (RunDownload(*this, *request)) {
-        HeldFile held(request->destination, HeldFile::Use::Move);
-        Authenticity verdict;
-        if (CheckDownload(*request, held, verdict)) ShowPublisher(*this, verdict);
-    }
-    ExploreFolder(services_.shell, request->folder);  // whatever became of the download
+    InstallSite site = SiteOf(*this);
+    const InstallResult result = DownloadOnly(site, SelectedRow(*this));
+    if (result.folder.empty()) return;
+    if (result.outcome == InstallOutcome::Done) ShowPublisher(*this, result.verdict);
+    ExploreFolder(services_.shell, result.folder);  // whatever became of the download
 }
 
 void TForm1::Button1Click() {
-    const auto request = PrepareDownload(*this);
-    if (!request) return;
-    const ComponentMarker marker = FindComponentMarker(request->destination);
-    if (RefuseWhileProductRuns(*this, request->destination)) return;
-    // An older file of the same name may lie in the download folder; it must never be
-    // started or moved in place of one that did not arrive.
-    if (!RunDownload(*this, *request)) return;
-    const bool setup = IsSetupMarker(marker);
-    // Held from the check until it has been started or moved, so that is what was checked.
-    HeldFile held(request->destination, setup ? HeldFile::Use::Start : HeldFile::Use::Move);
-    Authenticity verdict;
-    if (!CheckDownload(*request, held, verdict)) return;
-    if (setup)
-        StartSetup(*this, *request, held, verdict);
-    else if (IsMovedMarker(marker))
-        MoveIntoProduct(*this, *request, marker, held, verdict);
-    else
-        ShowPublisher(*this, verdict);  // nothing to install: it stays where it was fetched
+    InstallSite site = SiteOf(*this);
+    const InstallResult result = DownloadAndInstall(site, SelectedRow(*this));
+    if (result.placing && AutoUpdate && Online) RefreshComponentTree();
+    // After the refresh, which resets the panels.
+    if (result.outcome == InstallOutcome::Done) ShowPublisher(*this, result.verdict);
 }

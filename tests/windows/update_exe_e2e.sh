@@ -142,4 +142,22 @@ stored=$(iconv -f UTF-16 -t UTF-8 "$sandbox/export.reg" | tr -d '\r' | grep '^"D
 echo "$stored"
 [ "$stored" = "\"DownloadDir\"=\"$(reg_text "$download_dir")\"" ] ||
   fail "DownloadDir did not read back identical: $stored"
+step "without the window: update.exe --list and --install from a console"
+# A window program writes nowhere unless it attaches to its starter's console or is given
+# handles; both ways must reach the caller. The pin is still away, so an install is refused.
+wine_in "$program" --list >"$sandbox/list.txt" 2>"$sandbox/list.err" ||
+  fail "--list failed: $(cat "$sandbox/list.err")"
+tr -d '\r' <"$sandbox/list.txt" | grep -qP '^mod_deflate\.dll\t.*mod_deflate\.dll\t.*\tOK$' ||
+  fail "--list does not show the installed module: $(cat "$sandbox/list.txt")"
+[ "$(grep -c . "$sandbox/list.txt")" -gt 10 ] || fail "--list printed too few rows"
+set +e
+wine_in "$program" --install mod_headers.dll >/dev/null 2>"$sandbox/install.err"
+status=$?
+set -e
+[ "$status" = 4 ] || fail "a refused install ended with $status, not 4"
+[ "$(grep -c '^update: mod_headers.dll: ' "$sandbox/install.err")" = 1 ] ||
+  fail "the refusal is not one line naming the component: $(cat "$sandbox/install.err")"
+[ ! -e "$modules/mod_headers.dll" ] || fail "the refused module was placed"
+wine_in cmd /c "$(winepath_of "$program")" --version | tr -d '\r' | grep -qx 'update [0-9.]*' ||
+  fail "--version did not reach the console"
 echo "PASSED"
