@@ -12,9 +12,11 @@ namespace {
 using toolkit::TTreeNode;
 
 void FillTexts(TTreeNode& node, const TreeRow& row) {
-    for (const std::string* text : {&row.location, &row.version, &row.build, &row.state, &row.link})
+    for (const std::string* text : {&row.location, &row.version, &row.build, &row.state})
         node.AppendColumnText(QString::fromUtf8(*text));
     SetKind(node, row.kind);
+    // A group row has no link column: reading it is the list's index error, as it always was.
+    if (row.kind != ComponentKind::Group) node.AppendColumnText(QString::fromUtf8(row.link));
     if (row.mark != NeedsUpdate::Unmarked) SetMark(node, row.mark);
 }
 
