@@ -8,6 +8,7 @@
 #include "core/DownloadEngine.h"
 #include "core/Errors.h"
 #include "platform/Paths.h"
+#include "platform/PlainFile.h"
 
 namespace {
 
@@ -46,10 +47,37 @@ void ClearStaleFiles(const std::string& folder) {
     }
 }
 
+// Two copies of the program share the folder and the lists' names: one copy's refresh would
+// delete the lists another has just fetched, or its transfers collide with the other's. So
+// one refresh at a time holds the folder; a second is told so rather than kept waiting for
+// as long as the first may take (a proxy login left open, say). Where not even the lock
+// can be made, nobody can write lists there either, and the refresh goes on to say so.
+class RefreshLock {
+  public:
+    explicit RefreshLock(const std::string& folder) {
+        const auto opened =
+            platform::OpenPlainFile(folder + ".lists.lock", true, platform::PlainFileLock::Try);
+        if (opened.heldElsewhere)
+            throw core::Error(
+                "The product lists are being received by another window of this "
+                "program; refresh again when it is done.");
+        fd_ = opened.fd;
+    }
+    ~RefreshLock() {
+        if (fd_ >= 0) platform::ClosePlainFile(fd_);
+    }
+    RefreshLock(const RefreshLock&) = delete;
+    RefreshLock& operator=(const RefreshLock&) = delete;
+
+  private:
+    int fd_ = -1;
+};
+
 }  // namespace
 
 void FetchCatalogue(DownloadEngine& engine, OwnerWindow owner, const std::string& listFolder,
                     const std::string& catalogueBase, TCatalogue& catalogue) {
+    const RefreshLock lock(listFolder);
     // A file left by an earlier failed run must never pass for this run's catalogue.
     ClearStaleFiles(listFolder);
 

@@ -170,8 +170,11 @@ void FileTransfer::start() {
         return fail(tr("not a web address: %1").arg(url_.toString()));
     const QString folder = QFileInfo(destination_).absolutePath();
     QString problem;
-    if (!partial_.open(file_, problem))
-        return fail(tr("cannot write to the folder %1 (%2)").arg(folder, problem));
+    bool heldElsewhere = false;
+    if (!partial_.open(file_, problem, heldElsewhere))
+        return fail(heldElsewhere ? tr("%1 is being downloaded by another window of this program")
+                                        .arg(QFileInfo(destination_).fileName())
+                                  : tr("cannot write to the folder %1 (%2)").arg(folder, problem));
     known_ = partial_.readNote();
     // After a power cut the file may be longer than what reached the disk, its tail zeros or
     // stale blocks: only the synced length the note records is trusted, the rest is cut off.
@@ -232,8 +235,10 @@ void FileTransfer::stop() {
     // What arrived is good for a later resume only once it is on the disk; should the sync
     // fail, the note still vouches for the shorter length synced before.
     if (!validator_.isEmpty() && file_.isOpen() && written_ > syncedTo_) recordSynced();
+    // Only while the bytes are open (and so held) are they ours to remove: another copy's are
+    // never touched, and ours go before the lock does, so no other copy has taken them yet.
+    if (validator_.isEmpty() && file_.isOpen()) partial_.remove();
     file_.close();
-    if (validator_.isEmpty()) partial_.remove();
 }
 
 bool FileTransfer::recordSynced() {
@@ -500,7 +505,8 @@ void FileTransfer::deliver() {
         return fail(tr("%1 was replaced during the download").arg(partial_.dataPath()),
                     Retry::Always);
     }
-    file_.close();
+    // Renamed while still held: another copy waiting for the name then finds the name gone,
+    // never the delivered file under it.
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(partial_.dataPath().toStdU16String()),
                             std::filesystem::path(destination_.toStdU16String()), error);
@@ -510,6 +516,7 @@ void FileTransfer::deliver() {
             tr("cannot write %1: %2").arg(destination_, QString::fromLocal8Bit(error.message())));
     }
     partial_.forget();
+    file_.close();
     unproven_ = sizeUntold_ && !digest_;
     finish(Outcome::Arrived);
 }
@@ -517,8 +524,8 @@ void FileTransfer::deliver() {
 void FileTransfer::dropBytes() {
     validator_.clear();
     digest_.reset();
+    if (file_.isOpen()) partial_.remove();
     file_.close();
-    partial_.remove();
 }
 
 void FileTransfer::fail(const QString& why, Retry retry) {

@@ -7,11 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 #include "download/Digest.h"
 #include "download/HttpFields.h"
@@ -44,16 +39,9 @@ QString hiddenBase(const QString& name) {
     return '.' + QString::fromUtf8(bytes.left(keep)) + '~' + QString::fromLatin1(hash);
 }
 
-void closeDescriptor(int fd) {
-#ifdef _WIN32
-    _close(fd);
-#else
-    ::close(fd);
-#endif
-}
-
-platform::OpenedPlainFile openPlain(const QString& path, bool create) {
-    return platform::OpenPlainFile(path.toUtf8().toStdString(), create);
+platform::OpenedPlainFile openPlain(const QString& path, bool create,
+                                    platform::PlainFileLock lock = platform::PlainFileLock::None) {
+    return platform::OpenPlainFile(path.toUtf8().toStdString(), create, lock);
 }
 
 // A link or a second name is dropped (the name only: what it points to stays untouched);
@@ -106,16 +94,27 @@ PartialFile::PartialFile(const QString& destination) {
     newNotePath_ = base + kNewNoteSuffix;
 }
 
-bool PartialFile::open(QFile& file, QString& problem) const {
-    auto opened = openPlain(dataPath_, true);
+bool PartialFile::open(QFile& file, QString& problem, bool& heldElsewhere) const {
+    constexpr auto kHold = platform::PlainFileLock::Try;
+    auto opened = openPlain(dataPath_, true, kHold);
     if (opened.inTheWay) {
         clearObstacle(dataPath_);
-        opened = openPlain(dataPath_, true);
+        opened = openPlain(dataPath_, true, kHold);
     }
+    // The copy that held it may have delivered it meanwhile, renaming it to the destination:
+    // what the lock was taken on must still be the partial, else the name is tried afresh.
+    int tries = 0;
+    while (opened.fd >= 0 &&
+           !platform::StillNamesPlainFile(opened.fd, dataPath_.toUtf8().toStdString())) {
+        platform::ClosePlainFile(opened.fd);
+        opened = ++tries < 3 ? openPlain(dataPath_, true, kHold)
+                             : platform::OpenedPlainFile{.error = EBUSY};
+    }
+    heldElsewhere = opened.heldElsewhere;
     file.setFileName(dataPath_);
     if (opened.fd >= 0 && file.open(opened.fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle))
         return true;
-    if (opened.fd >= 0) closeDescriptor(opened.fd);
+    if (opened.fd >= 0) platform::ClosePlainFile(opened.fd);
     const QString name = QFileInfo(dataPath_).fileName();
     problem = opened.inTheWay ? QFile::tr("%1 is in the way and is not ours to remove").arg(name)
                               : QString::fromLocal8Bit(std::strerror(opened.error));
@@ -127,7 +126,7 @@ std::optional<PartialNote> PartialFile::readNote() const {
     if (opened.fd < 0) return std::nullopt;
     QFile file;
     if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        closeDescriptor(opened.fd);
+        platform::ClosePlainFile(opened.fd);
         return std::nullopt;
     }
     // A note is a few hundred bytes; anything much larger is not one of ours.
@@ -146,7 +145,7 @@ bool PartialFile::writeNote(const PartialNote& note) const {
     if (opened.fd < 0) return false;
     QFile file;
     if (!file.open(opened.fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
-        closeDescriptor(opened.fd);
+        platform::ClosePlainFile(opened.fd);
         return false;
     }
     const QByteArray text = note.format();

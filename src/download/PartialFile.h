@@ -33,9 +33,11 @@ class PartialFile {
 
     const QString& dataPath() const { return dataPath_; }
     // Opens (creating) the partial bytes into `file` as a plain file of ours; a link, a
-    // hard link or an empty folder planted under the name is removed first. False with a
+    // hard link or an empty folder planted under the name is removed first. The open holds
+    // them for this transfer until `file` is closed: a second copy of the program that finds
+    // them held gets `heldElsewhere` and must leave them, and their note, alone. False with a
     // sentence for the user when that cannot be done.
-    bool open(QFile& file, QString& problem) const;
+    bool open(QFile& file, QString& problem, bool& heldElsewhere) const;
     // The note of the bytes, when there is a well-formed one.
     std::optional<PartialNote> readNote() const;
     // Records what the bytes belong to; false when the note cannot be written.

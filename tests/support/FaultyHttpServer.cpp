@@ -72,6 +72,7 @@ struct FaultyHttpServer::State {
     mutable std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
+    bool released = false;
     std::vector<std::thread> workers;
     std::vector<int> clients;
     std::shared_ptr<const std::string> body = std::make_shared<const std::string>();
@@ -230,6 +231,14 @@ void FaultyHttpServer::State::answer(int fd, const std::string& request, bool ot
                 !sendAll(fd, "\r\n", 2))
                 return;
         }
+    } else if (step.fault == Fault::Hold) {
+        const std::string_view first = bytes.substr(0, step.bytes);
+        if (!sendBody(fd, first)) return;
+        lock.lock();
+        wake.wait(lock, [this] { return stopping || released; });
+        const bool stop = stopping;
+        lock.unlock();
+        if (stop || !sendBody(fd, bytes.substr(first.size()))) return;
     } else if (!sendBody(fd, bytes)) {
         return;
     }
@@ -284,6 +293,14 @@ FaultyHttpServer::FaultyHttpServer() : state_(std::make_unique<State>()) {
 
 FaultyHttpServer::~FaultyHttpServer() {
     stop();
+}
+
+void FaultyHttpServer::release() {
+    {
+        const std::lock_guard lock(state_->mutex);
+        state_->released = true;
+    }
+    state_->wake.notify_all();
 }
 
 void FaultyHttpServer::stop() {

@@ -22,6 +22,7 @@ class FaultyHttpServer {
         None,
         CutAfter,           // sends `bytes` (> 0: Qt quietly resends after a bare cut) and closes
         Stall,              // sends `bytes` of the body, then nothing until stop()
+        Hold,               // sends `bytes` of the body, the rest only after release()
         Unavailable,        // 503 with Retry-After: `bytes` seconds
         IgnoreRange,        // the whole file with 200 whatever was asked, cut after `bytes` if set
         ShortBody,          // declares `bytes` more than the rest of the file, sends the rest
@@ -86,6 +87,8 @@ class FaultyHttpServer {
     // The Range header of every request to 127.0.0.1 so far ("" when none), in order.
     std::vector<std::string> ranges() const;
     std::uint64_t bodyBytesSent() const;
+    // Lets every Hold, now and later, send the rest of its body.
+    void release();
     // Ends stalls and closes everything; safe to call twice.
     void stop();
 

@@ -4,6 +4,7 @@
 
 #include "core/Errors.h"
 #include "core/Unit1Catalogue.h"
+#include "platform/PlainFile.h"
 #include "support/ScriptedEngine.h"
 #include "support/TempDir.h"
 #include "support/WithoutRoot.h"
@@ -140,4 +141,30 @@ TEST_F(CatalogueFixture, StaleFilesAreClearedBeforeTheEngineRuns) {
     ServeAll();
     Fetch();
     EXPECT_FALSE(staleSeen);
+}
+
+TEST_F(CatalogueFixture, ARefreshWhileAnotherWindowRefreshesLeavesItsListsAlone) {
+    ServeAll();
+    // Another copy of the program is receiving its lists into the same folder.
+    dir.Write("list.txt", "setup_php-9.9.9.exe\n");
+    const auto other =
+        platform::OpenPlainFile(dir.folder() + ".lists.lock", true, platform::PlainFileLock::Try);
+    ASSERT_GE(other.fd, 0);
+    try {
+        Fetch();
+        ADD_FAILURE() << "refreshed beside another window's refresh";
+    } catch (const core::Error& error) {
+        EXPECT_STREQ(error.what(),
+                     "The product lists are being received by another window of this program; "
+                     "refresh again when it is done.");
+    }
+    EXPECT_TRUE(engine.calls.empty());
+    EXPECT_EQ(dir.Read("list.txt"), "setup_php-9.9.9.exe\n");
+    EXPECT_EQ(catalogue.PHP.Count(), 0u);
+
+    platform::ClosePlainFile(other.fd);  // its refresh is done; ours goes ahead
+    Fetch();
+    EXPECT_EQ(catalogue.PHP.Items(),
+              (std::vector<std::string>{"Setup_PHP-4.4.4.exe", "setup_php-5.2.1.exe"}));
+    EXPECT_FALSE(dir.Exists("list.txt"));
 }

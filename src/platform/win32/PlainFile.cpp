@@ -17,13 +17,18 @@ std::wstring Wide(const std::string& pathUtf8) {
 
 }  // namespace
 
-OpenedPlainFile OpenPlainFile(const std::string& pathUtf8, bool create) {
+OpenedPlainFile OpenPlainFile(const std::string& pathUtf8, bool create, PlainFileLock lock) {
     OpenedPlainFile opened;
     const std::wstring path = Wide(pathUtf8);
+    // Without a lock nobody else may write while it is open. With one, others may open it,
+    // to ask for the lock and be told who holds it, but the lock over every byte keeps their
+    // reads and writes out just the same.
+    const DWORD share =
+        FILE_SHARE_READ | FILE_SHARE_DELETE | (lock == PlainFileLock::None ? 0 : FILE_SHARE_WRITE);
     // FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link or junction itself, not its target.
     const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                    nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                    create ? OPEN_ALWAYS : OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -45,12 +50,29 @@ OpenedPlainFile OpenPlainFile(const std::string& pathUtf8, bool create) {
         opened.error = EACCES;
         return opened;
     }
+    if (lock != PlainFileLock::None) {
+        // Held by this handle until it is closed.
+        OVERLAPPED from{};
+        const DWORD flags =
+            LOCKFILE_EXCLUSIVE_LOCK | (lock == PlainFileLock::Try ? LOCKFILE_FAIL_IMMEDIATELY : 0);
+        if (!LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &from)) {
+            const DWORD error = GetLastError();
+            CloseHandle(handle);
+            opened.heldElsewhere = error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING;
+            opened.error = opened.heldElsewhere ? EBUSY : EACCES;
+            return opened;
+        }
+    }
     opened.fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
     if (opened.fd < 0) {
         CloseHandle(handle);
         opened.error = EMFILE;
     }
     return opened;
+}
+
+void ClosePlainFile(int fd) {
+    _close(fd);
 }
 
 bool StillNamesPlainFile(int fd, const std::string& pathUtf8) {
