@@ -7,7 +7,8 @@
 # Two network namespaces of its own, joined by one wire (bench_link_wire, two TUN devices)
 # per link setting, each with its own /30 pair of addresses that exist only inside these
 # namespaces; nginx serves the sample vendor site on the far side over HTTP/1.1 and, with a
-# CA made for this run, HTTPS with HTTP/2; the program runs on the near side. Every setting
+# CA made for this run, HTTPS with HTTP/2 on 443 and HTTPS with HTTP/1.1 only on 8443; the
+# program runs on the near side. LINK_SCHEMES picks the schemes (default: all three). Every setting
 # runs once per round, the 0 ms link in the same round as its reference. Everything it
 # made is removed when it ends. It needs root; without it it prints why and skips.
 set -euo pipefail
@@ -88,6 +89,7 @@ http {
   server {
     listen 80;
     listen 443 ssl http2;
+    listen 8443 ssl;
     ssl_certificate $work/server.pem;
     ssl_certificate_key $work/server.key;
     ssl_protocols TLSv1.2 TLSv1.3;
@@ -104,20 +106,24 @@ for _ in $(seq 100); do
 done
 
 # One hive per link and scheme; the program folder is the bench's bin folder.
+schemes=${LINK_SCHEMES:-http https https1}
 for i in "${!settings[@]}"; do
-  for scheme in http https; do
-    "$demo" hive "$work/home-$scheme-$i/corvalite-update/HKCU.reg" "$work/install" \
-      "$scheme://10.77.$i.2"
+  for scheme in $schemes; do
+    base="$scheme://10.77.$i.2"
+    [ "$scheme" = https1 ] && base="https://10.77.$i.2:8443"
+    "$demo" hive "$work/home-$scheme-$i/corvalite-update/HKCU.reg" "$work/install" "$base"
   done
 done
 
-CORVALITE_BENCH_CA=$work/ca.pem ip netns exec "$near" python3 - "$bin/bench_link_client" "$work" \
-  "$out" "$rounds" "${settings[@]}" <<'PY'
+CORVALITE_BENCH_CA=$work/ca.pem LINK_SCHEMES=$schemes ip netns exec "$near" python3 - \
+  "$bin/bench_link_client" "$work" "$out" "$rounds" "${settings[@]}" <<'PY'
 import os, statistics, subprocess, sys, time
 
 client, work, out, rounds = sys.argv[1:5]
 rounds = int(rounds)
 settings = [s.split(":") for s in sys.argv[5:]]
+schemes = os.environ["LINK_SCHEMES"].split()
+labels = {"http": "HTTP", "https": "HTTPS", "https1": "HTTPS, HTTP/1.1 only"}
 runs = {}  # (setting index, scheme) -> list of (start s, update s, load)
 
 def once(i, scheme):
@@ -136,29 +142,29 @@ def once(i, scheme):
 
 for r in range(rounds):
     for i in range(len(settings)):
-        for scheme in ("http", "https"):
+        for scheme in schemes:
             result = once(i, scheme)
             if result: runs.setdefault((i, scheme), []).append(result)
     print(f"link: round {r + 1} of {rounds}", file=sys.stderr)
 
 def med(values): return statistics.median(values) if values else None
-floors = {"http": (3, 1), "https": (4, 1)}
-targets = {"http": 3.5, "https": 4.5}
+floors = {"http": (3, 1), "https": (4, 1), "https1": (4, 1)}
+targets = {"http": 3.5, "https": 4.5, "https1": 4.5}
 rows = []
-base = {s: runs.get((0, s), []) for s in ("http", "https")}
+base = {s: runs.get((0, s), []) for s in schemes}
 lossless = {}
 for i, (name, oneway, loss) in enumerate(settings):
     rtt = 2 * float(oneway) / 1000
-    for scheme in ("http", "https"):
+    for scheme in schemes:
         got = runs.get((i, scheme), [])
         if not got:
-            rows.append(f"| {name.rstrip('l')} ms | {scheme.upper()} | no run finished | | | | | | |")
+            rows.append(f"| {name.rstrip('l')} ms | {labels[scheme]} | no run finished | | | | | | |")
             continue
         start, update = med([g[0] for g in got]), med([g[1] for g in got])
         load = statistics.mean(g[2] for g in got)
         ref_start, ref_update = med([g[0] for g in base[scheme]]), med([g[1] for g in base[scheme]])
         if rtt == 0:
-            rows.append(f"| 0 ms | {scheme.upper()} | {start:.3f} s | {update:.3f} s | (reference) | | | | {load:.1f} |")
+            rows.append(f"| 0 ms | {labels[scheme]} | {start:.3f} s | {update:.3f} s | (reference) | | | | {load:.1f} |")
             continue
         # Round trips the link added, per round against the 0 ms run of the same round.
         paired = list(zip(got, base[scheme]))
@@ -169,13 +175,13 @@ for i, (name, oneway, loss) in enumerate(settings):
             ref = lossless.get(scheme)
             ratio = start / ref if ref else None
             verdict = "n/a" if ratio is None else ("yes" if ratio <= 1.2 else "**no**")
-            rows.append(f"| {name[:-1]} ms, {loss} % loss | {scheme.upper()} | {start:.3f} s | {update:.3f} s | "
+            rows.append(f"| {name[:-1]} ms, {loss} % loss | {labels[scheme]} | {start:.3f} s | {update:.3f} s | "
                         f"{rt_start:.2f} / {f_start} | {rt_update:.2f} / {f_update} | "
                         f"{ratio:.2f}× lossless | {verdict} | {load:.1f} |")
             continue
         if name == "100": lossless[scheme] = start
         ok = rt_start <= targets[scheme] and rt_update <= 1.5
-        rows.append(f"| {name} ms | {scheme.upper()} | {start:.3f} s | {update:.3f} s | "
+        rows.append(f"| {name} ms | {labels[scheme]} | {start:.3f} s | {update:.3f} s | "
                     f"{rt_start:.2f} / {f_start} | {rt_update:.2f} / {f_update} | "
                     f"start ≤ {targets[scheme]}, update ≤ 1.5 | {'yes' if ok else '**no**'} | {load:.1f} |")
 n = min((len(v) for v in runs.values()), default=0)

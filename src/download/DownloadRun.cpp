@@ -8,6 +8,7 @@
 #include "download/EngineUi.h"
 #include "download/FileTransfer.h"
 #include "download/PartialFile.h"
+#include "download/ProxyLogins.h"
 
 namespace download {
 
@@ -49,7 +50,11 @@ DownloadRun::DownloadRun(QNetworkAccessManager& network, std::vector<QueuedFile>
       files_(std::move(files)),
       limits_(std::move(limits)),
       noProgress_(std::make_unique<NoProgress>()),
-      window_(noProgress_.get()) {
+      window_(noProgress_.get()),
+      rateWindow_(clockOr(limits_.clock).alarm()) {
+    connect(rateWindow_.get(), &Alarm::fired, this, &DownloadRun::onRateCheck);
+    // Nothing arrives while the person types a proxy login; that is no slow link.
+    HoldWhileAsking(*rateWindow_, network_);
     for (std::size_t index = 0; index < files_.size(); ++index) {
         auto slot = std::make_unique<Slot>();
         slot->pause = clockOr(limits_.clock).alarm();
@@ -109,6 +114,7 @@ void DownloadRun::startTry(std::size_t index) {
     connect(transfer, &FileTransfer::progressed, this,
             [this, index](qint64 done, qint64 total) { onProgressed(index, done, total); });
     connect(transfer, &FileTransfer::ended, this, [this, index] { onEnded(index); });
+    connect(transfer, &FileTransfer::flowing, this, &DownloadRun::onFlowing);
     transfer->start();
 }
 
@@ -183,7 +189,47 @@ bool DownloadRun::retryLater(std::size_t index, const FileTransfer& ended) {
     return true;
 }
 
+qint64 DownloadRun::receivedSoFar() const {
+    qint64 received = report_.bytesReceived;
+    for (const auto& slot : slots_)
+        if (slot->transfer) received += slot->transfer->received();
+    return received;
+}
+
+// The window opens once the connection is up: DNS, TCP and TLS on a slow link are no
+// slow transfer.
+void DownloadRun::onFlowing() {
+    if (rateWindow_->isActive()) return;
+    receivedAtWindowStart_ = receivedSoFar();
+    rateWindow_->start(limits_.rateWindow);
+}
+
+// A trickle restarts each stall timer with every byte; over a whole window the run must
+// bring at least the slowest rate worth waiting for. A window that ends while every file
+// waits for its retry judges nothing: the next try to get through opens a new one.
+void DownloadRun::onRateCheck() {
+    std::vector<QPointer<FileTransfer>> running;
+    for (const auto& slot : slots_)
+        if (slot->transfer && slot->transfer->outcome() == FileTransfer::Outcome::Running)
+            running.push_back(slot->transfer);
+    if (running.empty()) return;
+    const qint64 received = receivedSoFar();
+    const double seconds = std::chrono::duration<double>(limits_.rateWindow).count();
+    if (received - receivedAtWindowStart_ >=
+        qint64(double(limits_.slowestBytesPerSecond) * seconds)) {
+        receivedAtWindowStart_ = received;
+        rateWindow_->start(limits_.rateWindow);
+        return;
+    }
+    const QString why = FileTransfer::tr("too slow: less than %1 bytes a second for %2 s")
+                            .arg(limits_.slowestBytesPerSecond)
+                            .arg(seconds);
+    for (const QPointer<FileTransfer>& transfer : running)
+        if (transfer) transfer->failTooSlow(why);
+}
+
 void DownloadRun::cancel() {
+    rateWindow_->stop();
     report_.cancelled = true;
     for (const auto& slot : slots_) {
         slot->pause->stop();

@@ -3,7 +3,9 @@
 // (HTTP/2 streams on one connection, or parallel HTTP/1.1 connections), while the progress window
 // shows the first file not yet ended, as if they came one after another; the run stops at once when
 // the user cancels. A file whose try failed for a passing reason is tried again, resuming, after a
-// growing pause, until several tries in a row brought no new bytes.
+// growing pause, until several tries in a row brought no new bytes. The slowest rate worth
+// waiting for is the run's, all its transfers together, counted from when the first byte can
+// flow: on a slow link overlapped files share it, and each alone may get less.
 #include <QEventLoop>
 #include <QObject>
 #include <QStringList>
@@ -69,6 +71,9 @@ class DownloadRun : public QObject {
     void onProgressed(std::size_t index, qint64 done, qint64 total);
     bool retryLater(std::size_t index, const FileTransfer& ended);
     void showFirstUnended();
+    void onFlowing();
+    void onRateCheck();
+    qint64 receivedSoFar() const;
 
     QNetworkAccessManager& network_;
     const std::vector<QueuedFile> files_;
@@ -81,6 +86,8 @@ class DownloadRun : public QObject {
     int active_ = 0;         // started and not ended, pauses between tries included
     int ended_ = 0;
     RunReport report_;
+    std::unique_ptr<Alarm> rateWindow_;  // runs while bytes can flow
+    qint64 receivedAtWindowStart_ = 0;
     QEventLoop loop_;
 };
 

@@ -131,13 +131,10 @@ FileTransfer::FileTransfer(QNetworkAccessManager& network, QUrl url, QString des
       digest_(digest),
       limits_(limits),
       clock_(clockOr(limits.clock)),
-      stallTimer_(clock_.alarm()),
-      rateTimer_(clock_.alarm()) {
+      stallTimer_(clock_.alarm()) {
     connect(stallTimer_.get(), &Alarm::fired, this, &FileTransfer::onStalled);
-    connect(rateTimer_.get(), &Alarm::fired, this, &FileTransfer::onRateCheck);
     // Nothing arrives while the person types a proxy login; that is no stall.
     HoldWhileAsking(*stallTimer_, network_);
-    HoldWhileAsking(*rateTimer_, network_);
 }
 
 FileTransfer::~FileTransfer() {
@@ -204,6 +201,8 @@ void FileTransfer::start() {
     reply_ = network_.get(request);
     reply_->setParent(this);
     connect(reply_, &QNetworkReply::metaDataChanged, this, &FileTransfer::onMetaData);
+    // The handshakes are behind us: from here on bytes can flow.
+    connect(reply_, &QNetworkReply::encrypted, this, &FileTransfer::flowing);
     connect(reply_, &QNetworkReply::readyRead, this, &FileTransfer::onReadyRead);
     connect(reply_, &QNetworkReply::finished, this, &FileTransfer::onFinished);
     connect(reply_, &QNetworkReply::sslErrors, this, [this](const QList<QSslError>& errors) {
@@ -212,7 +211,6 @@ void FileTransfer::start() {
         tlsProblems_ = texts.join("; ");
     });
     restartStallTimer();
-    rateTimer_->start(limits_.rateWindow);
 }
 
 void FileTransfer::cancel() {
@@ -230,7 +228,6 @@ void FileTransfer::abortReply() {
 
 void FileTransfer::stop() {
     stopStallTimer();
-    rateTimer_->stop();
     abortReply();
     // What arrived is good for a later resume only once it is on the disk; should the sync
     // fail, the note still vouches for the shorter length synced before.
@@ -256,6 +253,7 @@ bool FileTransfer::statusCarriesFile() const {
 
 void FileTransfer::onMetaData() {
     restartStallTimer();
+    emit flowing();
     if (!statusCarriesFile() || metaSeen_) return;
     metaSeen_ = true;
     if (!acceptAnswer()) return;
@@ -432,18 +430,8 @@ void FileTransfer::onStalled() {
          Retry::Always);
 }
 
-// A trickle restarts the stall timer with every byte; over a whole window it must bring
-// at least the slowest rate worth waiting for.
-void FileTransfer::onRateCheck() {
-    const double seconds = std::chrono::duration<double>(limits_.rateWindow).count();
-    if (received_ - receivedAtWindowStart_ <
-        qint64(double(limits_.slowestBytesPerSecond) * seconds))
-        return fail(tr("too slow: less than %1 bytes a second for %2 s")
-                        .arg(limits_.slowestBytesPerSecond)
-                        .arg(seconds),
-                    Retry::Always);
-    receivedAtWindowStart_ = received_;
-    rateTimer_->start(limits_.rateWindow);
+void FileTransfer::failTooSlow(const QString& why) {
+    fail(why, Retry::Always);
 }
 
 void FileTransfer::onFinished() {

@@ -47,6 +47,8 @@ class FileTransfer : public QObject {
     void setScratch(bool scratch) { scratch_ = scratch; }
     // Another transfer on the same connections moved: waiting for one's turn is no stall.
     void keepWaiting();
+    // The run as a whole brought too little: this try ends so that a later one may do better.
+    void failTooSlow(const QString& why);
 
     Outcome outcome() const { return outcome_; }
     // Why it failed, in words for the user.
@@ -64,6 +66,8 @@ class FileTransfer : public QObject {
 
   signals:
     void progressed(qint64 done, qint64 total);
+    // The connection is up (the handshakes done, or the answer's head in): bytes can flow.
+    void flowing();
     void ended();
 
   private:
@@ -74,7 +78,6 @@ class FileTransfer : public QObject {
                          const std::optional<qint64>& length, const DigestFields& digest) const;
     bool acceptWhole();
     bool startDigest(const std::optional<ExpectedDigest>& expected);
-    void onRateCheck();
     void onReadyRead();
     void onFinished();
     void failFromReply();
@@ -110,8 +113,6 @@ class FileTransfer : public QObject {
     Clock& clock_;
     QPointer<QNetworkReply> reply_;
     std::unique_ptr<Alarm> stallTimer_;
-    std::unique_ptr<Alarm> rateTimer_;
-    qint64 receivedAtWindowStart_ = 0;
     QString tlsProblems_;
     static constexpr qsizetype kReadBufferBytes = 256 * 1024;
     QByteArray buffer_;

@@ -103,6 +103,13 @@ QNetworkAccessManager& QtDownloadEngine::network(OwnerWindow owner) {
         QObject::connect(
             manager, &QNetworkAccessManager::encrypted, manager,
             [manager](QNetworkReply* reply) { lowerDelayFor(*manager, reply->url()); });
+        // Qt hands a pre-connection's reply to nobody: each would stay with the manager, a few
+        // for every probe, for the program's life.
+        QObject::connect(manager, &QNetworkAccessManager::finished, manager,
+                         [](QNetworkReply* reply) {
+                             if (reply->url().scheme().startsWith(QLatin1String("preconnect-")))
+                                 reply->deleteLater();
+                         });
         // The manager owns the logins.
         new download::ProxyLogins(*network_, options_.ui.askProxyCredentials);
     }
@@ -119,7 +126,11 @@ QNetworkAccessManager& QtDownloadEngine::network(OwnerWindow owner) {
 // five lists) finds one warm HTTP/1.1 connection for each list. Pipelining could do without,
 // but servers that mishandle it stall the requests behind the first (the test server here
 // held them for its one-second keep-alive), and Qt sends at most two in a row anyway.
-// Over HTTP/2 Qt keeps to the one connection and the spare joins it.
+// Over TLS they open before the probe, all at once, so that every handshake overlaps the
+// probe's own. They offer HTTP/1.1 only: Qt holds further connections of a host that may speak
+// HTTP/2 until the first handshake has said which, a round trip or two later, and the lists
+// then wait for the handshakes. Being first, they make the host's connections HTTP/1.1, the
+// probe's too: over HTTP/2 five lists would take one round trip as well, not fewer.
 void QtDownloadEngine::preconnect(QNetworkAccessManager& network, const QUrl& url) {
     // Through a proxy the spare connection would be one more login to ask for.
     QNetworkProxyFactory* proxies = network.proxyFactory();
@@ -136,9 +147,10 @@ void QtDownloadEngine::preconnect(QNetworkAccessManager& network, const QUrl& ur
 #if QT_CONFIG(ssl)
     if (scheme == QLatin1String("https")) {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setAllowedNextProtocols(
-            {QSslConfiguration::ALPNProtocolHTTP2, QSslConfiguration::NextProtocolHttp1_1});
-        network.connectToHostEncrypted(url.host(), static_cast<quint16>(url.port(443)), tls);
+        tls.setAllowedNextProtocols({QSslConfiguration::NextProtocolHttp1_1});
+        // One more than over plain HTTP: the probe takes the first to be up.
+        for (int spare = 0; spare <= kSpareConnections; ++spare)
+            network.connectToHostEncrypted(url.host(), static_cast<quint16>(url.port(443)), tls);
     }
 #endif
 }
@@ -147,6 +159,8 @@ int QtDownloadEngine::IsConnected() {
     const QUrl url(QString::fromStdString(probeUrl_));
     if (!url.isValid() || url.host().isEmpty()) return 0;
     QNetworkAccessManager& network = this->network({});
+    const bool tls = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    if (tls) preconnect(network, url);
     QNetworkRequest request(url);
     // Any answer counts, a redirect too.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -156,11 +170,12 @@ int QtDownloadEngine::IsConnected() {
                                                                              ended->abort();
                                                                              ended->deleteLater();
                                                                          });
-    // Qt opens a host's further connections only once its first one is up, and then only
-    // when a request comes or goes: the probe's request leaving is that moment.
-    QObject::connect(
-        reply.get(), &QNetworkReply::requestSent, &network,
-        [&network, url] { preconnect(network, url); }, Qt::SingleShotConnection);
+    // Over plain HTTP Qt opens a host's further connections only once its first one is up,
+    // and then only when a request comes or goes: the probe's request leaving is that moment.
+    if (!tls)
+        QObject::connect(
+            reply.get(), &QNetworkReply::requestSent, &network,
+            [&network, url] { preconnect(network, url); }, Qt::SingleShotConnection);
     QEventLoop loop;
     const auto deadline = clock().alarm();
     // A person typing a proxy login is not a server that does not answer.
@@ -209,6 +224,10 @@ int QtDownloadEngine::DownloadFiles(OwnerWindow owner) {
     if (!report.failures.empty() || !report.unproven.empty())
         reportFailures(owner, failureText(report));
     return report.arrived == static_cast<int>(files.size()) ? 1 : 0;
+}
+
+int QtDownloadEngine::heldObjects() const {
+    return network_ ? int(network_->findChildren<QObject*>().size()) : 0;
 }
 
 download::Clock& QtDownloadEngine::clock() const {

@@ -61,6 +61,8 @@ class QtDownloadEngine : public DownloadEngine {
     const std::vector<std::string>& lastRunUnproven() const { return lastRunUnproven_; }
     // Bytes the last DownloadFiles received over the network, resumed and retried tries too.
     qint64 lastRunBytesReceived() const { return lastRunBytes_; }
+    // Objects the network manager holds between calls: a long session must not pile them up.
+    int heldObjects() const;
 
   private:
     struct Queued {
