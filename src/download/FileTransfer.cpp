@@ -539,8 +539,8 @@ void FileTransfer::putInPlace() {
         renameTimer_->start(kRenamePause);
         return;
     }
-    QString why = tr("cannot put %1 in place: %2")
-                      .arg(destination_, QString::fromLocal8Bit(error.message()));
+    QString why =
+        tr("cannot put %1 in place: %2").arg(destination_, QString::fromLocal8Bit(error.message()));
     std::vector<std::string> holders = platform::ProgramsHolding(destination_.toStdString());
     for (const std::string& holder : platform::ProgramsHolding(partial_.dataPath().toStdString()))
         if (std::find(holders.begin(), holders.end(), holder) == holders.end())
@@ -568,18 +568,16 @@ bool FileTransfer::deliverKept() {
     std::optional<ExpectedDigest> expected;
     if (!known_->digest.isEmpty()) expected = ExpectedDigest::fromText(known_->digest);
     written_ = syncedTo_ = expected_ = known_->total;
-    if (expected) {
-        if (!digest_ || digest_->expected() != *expected || digest_->hashedBytes() > written_)
-            digest_.emplace(*expected);
-        if (!digest_->catchUp(file_, written_) || !digest_->matches()) {
-            digest_.reset();
-            written_ = syncedTo_ = 0;
-            expected_ = -1;
-            known_.reset();
-            return false;
-        }
-    } else {
-        digest_.reset();
+    // Hashed afresh from the disk: a digest can be finished once only, and an earlier try's
+    // was finished when it checked these bytes.
+    if (expected) digest_.emplace(*expected);
+    const bool whole = !expected || (digest_->catchUp(file_, written_) && digest_->matches());
+    digest_.reset();
+    if (!whole) {
+        written_ = syncedTo_ = 0;
+        expected_ = -1;
+        known_.reset();
+        return false;
     }
     validator_ = known_->validator;
     emit progressed(written_, expected_);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "core/Authenticity.h"
 #include "core/ReplacedFiles.h"
@@ -17,6 +18,7 @@
 #include "gui/ProductGuard.h"
 #include "gui/Unit1.h"
 #include "gui/upd_utils.h"
+#include "platform/FileHolders.h"
 #include "platform/FileMove.h"
 #include "platform/HeldFile.h"
 #include "platform/Paths.h"
@@ -131,6 +133,18 @@ bool PlacedFileIsTrusted(const HeldFile& held, const std::string& target,
     return false;
 }
 
+// A file in use is not replaced: Windows refuses it, and elsewhere the program holding it
+// would go on with the old one. The holder is named; the download stays where it arrived.
+bool RefuseWhileHeld(const DownloadRequest& request, const std::string& target) {
+    const std::vector<std::string> holders = platform::ProgramsHolding(target);
+    if (holders.empty()) return false;
+    MessageDialog("\"" + request.fileName + "\" was not installed: " + target + " is in use by " +
+                      platform::ListOfNames(holders) +
+                      ". Close it and try again; the download stays in " + request.folder + ".",
+                  mtError, mbOK, 0, kEnglish);
+    return true;
+}
+
 void MoveIntoProduct(TForm1& form, const DownloadRequest& request, ComponentMarker marker,
                      HeldFile& held, const Authenticity& trusted) {
     const std::string folder = InstallFolder(marker, form.EditorPath, form.ServerPath);
@@ -151,6 +165,7 @@ void MoveIntoProduct(TForm1& form, const DownloadRequest& request, ComponentMark
     };
     ReplacedFiles store(form.ReplacedDir);
     const bool replacing = platform::TransferTargetExists(request.destination, folder);
+    if (replacing && RefuseWhileHeld(request, target)) return;
     bool moved = false;
     if (!replacing) {
         moved = transfer();

@@ -39,8 +39,7 @@ TEST(FileHoldersTest, AProcessHoldingAFileIsNamedUntilItEnds) {
     TempDir dir;
     for (const std::string& name : {kOpened, kMapped, std::string("idle.dll")})
         dir.Write(name, "MZ and some bytes");
-    const std::string self =
-        std::filesystem::read_symlink("/proc/self/exe").filename().string();
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").filename().string();
 
     auto child = testsupport::StartChildRole("HoldFilesUntilKilled",
                                              {std::string(kFolderVariable) + "=" + dir.folder()});

@@ -22,9 +22,8 @@ namespace fs = std::filesystem;
 
 bool IsProcessFolder(const fs::directory_entry& entry) {
     const std::string name = entry.path().filename().string();
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
-        return std::isdigit(c) != 0;
-    });
+    return !name.empty() && std::all_of(name.begin(), name.end(),
+                                        [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 // An open descriptor of the file: the same device and inode behind /proc/PID/fd/N.

@@ -15,7 +15,7 @@ std::vector<std::string> ProgramsHolding(const std::string& pathUtf8) {
     WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
     if (RmStartSession(&session, 0, key) != ERROR_SUCCESS) return {};
     std::vector<std::string> names;
-    const std::wstring path = Wide(pathUtf8);
+    const std::wstring path = win32::Wide(pathUtf8);
     LPCWSTR files[] = {path.c_str()};
     if (RmRegisterResources(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {
         std::vector<RM_PROCESS_INFO> found(4);
@@ -36,7 +36,7 @@ std::vector<std::string> ProgramsHolding(const std::string& pathUtf8) {
         const DWORD self = GetCurrentProcessId();
         for (const RM_PROCESS_INFO& process : found) {
             if (process.Process.dwProcessId == self) continue;
-            const std::string name = Utf8(process.strAppName);
+            const std::string name = win32::Utf8(process.strAppName);
             if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
                 names.push_back(name);
         }
