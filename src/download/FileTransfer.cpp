@@ -6,6 +6,7 @@
 #include <QNetworkRequest>
 #include <QSslError>
 #include <QStorageInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,8 @@
 #include "download/HttpFields.h"
 #include "download/ProxyLogins.h"
 #include "download/RetryPolicy.h"
+#include "platform/FileHolders.h"
+#include "platform/Paths.h"
 #include "platform/PlainFile.h"
 #include "platform/Writeback.h"
 
@@ -73,17 +76,21 @@ QString describeNetworkError(const QNetworkReply& reply, const QString& tlsProbl
 
 // Qt's save file does not always say why a write failed; errno right after the failed call,
 // or the space left on the volume, tells a full disk apart.
-QString describeWriteError(const QFileDevice& file, int error) {
+bool diskIsFull(const QFileDevice& file, int error, const QStorageInfo& volume) {
     constexpr qint64 kNearlyFull = 1 << 20;
-    const QStorageInfo volume(QFileInfo(file.fileName()).absolutePath());
 #ifdef EDQUOT
     const bool overQuota = error == EDQUOT;
 #else
     const bool overQuota = false;  // Windows reports a quota as a full disk
 #endif
-    const bool full = error == ENOSPC || overQuota || file.error() == QFileDevice::ResourceError ||
-                      (volume.isValid() && volume.bytesAvailable() < kNearlyFull);
-    if (full) return FileTransfer::tr("the disk is full (%1)").arg(volume.rootPath());
+    return error == ENOSPC || overQuota || file.error() == QFileDevice::ResourceError ||
+           (volume.isValid() && volume.bytesAvailable() < kNearlyFull);
+}
+
+QString describeWriteError(const QFileDevice& file, int error) {
+    const QStorageInfo volume(QFileInfo(file.fileName()).absolutePath());
+    if (diskIsFull(file, error, volume))
+        return FileTransfer::tr("the disk is full (%1)").arg(volume.rootPath());
     const QString why =
         error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
     return FileTransfer::tr("cannot write %1: %2").arg(file.fileName(), why);
@@ -173,6 +180,7 @@ void FileTransfer::start() {
                                         .arg(QFileInfo(destination_).fileName())
                                   : tr("cannot write to the folder %1 (%2)").arg(folder, problem));
     known_ = partial_.readNote();
+    if (deliverKept()) return;
     // After a power cut the file may be longer than what reached the disk, its tail zeros or
     // stale blocks: only the synced length the note records is trusted, the rest is cut off.
     if (known_ && known_->url == url_ && known_->synced > 0 && file_.size() >= known_->synced &&
@@ -228,6 +236,7 @@ void FileTransfer::abortReply() {
 
 void FileTransfer::stop() {
     stopStallTimer();
+    if (renameTimer_) renameTimer_->stop();
     abortReply();
     // What arrived is good for a later resume only once it is on the disk; should the sync
     // fail, the note still vouches for the shorter length synced before.
@@ -319,6 +328,7 @@ bool FileTransfer::acceptPart() {
         return false;
     }
     expected_ = range->last + 1;
+    if (!roomFor(expected_ - resumeFrom_)) return false;
     // "bytes N-M/*" of a file whose size was never told: M is where this part ends, which
     // need not be the end of the file.
     sizeUntold_ = known_->total < 0 && range->total < 0;
@@ -353,10 +363,11 @@ bool FileTransfer::acceptWhole() {
     syncedTo_ = 0;
     writebackStart_ = 0;
     if (!file_.resize(0) || !file_.seek(0)) {
-        fail(describeWriteError(file_, errno));
+        failWrite(errno);
         return false;
     }
     expected_ = *length;
+    if (!roomFor(expected_)) return false;
     sizeUntold_ = expected_ < 0;
     validator_ = strongValidatorOf(*reply_);
     known_ = PartialNote{url_, reply_->url(), validator_, expected_,
@@ -397,8 +408,7 @@ void FileTransfer::onReadyRead() {
             return fail(tr("the server sent more than the announced %1 bytes").arg(expected_));
         }
         errno = 0;
-        if (file_.write(buffer_.constData(), got) != got)
-            return fail(describeWriteError(file_, errno));
+        if (file_.write(buffer_.constData(), got) != got) return failWrite(errno);
         if (digest_) digest_->add(buffer_.constData(), got);
         written_ += got;
         received_ += got;
@@ -406,7 +416,7 @@ void FileTransfer::onReadyRead() {
         // find the stretches before it on the disk.
         if (!validator_.isEmpty() && written_ - syncedTo_ >= limits_.syncStretch) {
             errno = 0;
-            if (!recordSynced()) return fail(describeWriteError(file_, errno));
+            if (!recordSynced()) return failWrite(errno);
             writebackStart_ = written_;
         }
     }
@@ -485,7 +495,7 @@ void FileTransfer::deliver() {
     }
     errno = 0;
     if (!file_.flush() || (!skipsDurability(written_) && !platform::SyncToDisk(file_.handle())))
-        return fail(describeWriteError(file_, errno));
+        return failWrite(errno);
     // The rename hands on whatever the name holds now: it must still be the bytes written.
     if (!platform::StillNamesPlainFile(file_.handle(),
                                        partial_.dataPath().toUtf8().toStdString())) {
@@ -493,20 +503,105 @@ void FileTransfer::deliver() {
         return fail(tr("%1 was replaced during the download").arg(partial_.dataPath()),
                     Retry::Always);
     }
-    // Renamed while still held: another copy waiting for the name then finds the name gone,
-    // never the delivered file under it.
+    renameTries_ = 0;
+    putInPlace();
+}
+
+// Renamed while still held: another copy waiting for the name then finds the name gone, never
+// the delivered file under it.
+void FileTransfer::putInPlace() {
+    if (outcome_ != Outcome::Running) return;
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(partial_.dataPath().toStdU16String()),
                             std::filesystem::path(destination_.toStdU16String()), error);
-    if (error) {
-        dropBytes();
-        return fail(
-            tr("cannot write %1: %2").arg(destination_, QString::fromLocal8Bit(error.message())));
+    if (!error) {
+        partial_.forget();
+        file_.close();
+        unproven_ = sizeUntold_ && !digest_;
+        return finish(Outcome::Arrived);
     }
-    partial_.forget();
-    file_.close();
-    unproven_ = sizeUntold_ && !digest_;
-    finish(Outcome::Arrived);
+    // An old setup that is just ending, a scanner reading the new file: such holds pass in a
+    // moment, so the rename is tried again a few times before the user is bothered.
+    constexpr int kRenameTries = 4;
+    constexpr std::chrono::milliseconds kRenamePause{250};
+    stopStallTimer();
+    if (++renameTries_ < kRenameTries) {
+        if (!renameTimer_) {
+            renameTimer_ = clock_.alarm();
+            connect(renameTimer_.get(), &Alarm::fired, this, &FileTransfer::putInPlace);
+        }
+        renameTimer_->start(kRenamePause);
+        return;
+    }
+    QString why =
+        tr("cannot put %1 in place: %2").arg(destination_, QString::fromLocal8Bit(error.message()));
+    std::vector<std::string> holders = platform::ProgramsHolding(destination_.toStdString());
+    for (const std::string& holder : platform::ProgramsHolding(partial_.dataPath().toStdString()))
+        if (std::find(holders.begin(), holders.end(), holder) == holders.end())
+            holders.push_back(holder);
+    if (!holders.empty())
+        why += tr(" (in use by %1)").arg(QString::fromStdString(platform::ListOfNames(holders)));
+    // The bytes are whole and checked: a note whose synced length is the whole size lets the
+    // next try put them in place without fetching them again.
+    if (known_ && !validator_.isEmpty()) {
+        known_->synced = written_;
+        if (partial_.writeNote(*known_))
+            why += tr("; the whole download is kept and the next try puts it in place");
+        else
+            dropBytes();
+    }
+    fail(why);
+}
+
+// A try whose rename failed left the whole file synced, its note saying so. It is put in place
+// without a request once its length and its digest still hold; otherwise it starts over.
+bool FileTransfer::deliverKept() {
+    if (!known_ || known_->url != url_ || known_->total <= 0 || known_->synced != known_->total ||
+        file_.size() < known_->total || !file_.resize(known_->total))
+        return false;
+    std::optional<ExpectedDigest> expected;
+    if (!known_->digest.isEmpty()) expected = ExpectedDigest::fromText(known_->digest);
+    written_ = syncedTo_ = expected_ = known_->total;
+    // Hashed afresh from the disk: a digest can be finished once only, and an earlier try's
+    // was finished when it checked these bytes.
+    if (expected) digest_.emplace(*expected);
+    const bool whole = !expected || (digest_->catchUp(file_, written_) && digest_->matches());
+    digest_.reset();
+    if (!whole) {
+        written_ = syncedTo_ = 0;
+        expected_ = -1;
+        known_.reset();
+        return false;
+    }
+    validator_ = known_->validator;
+    emit progressed(written_, expected_);
+    deliver();
+    return true;
+}
+
+// A length announced beyond the free space would fill the disk and leave a partial that can
+// never be finished: refused before a byte is written.
+bool FileTransfer::roomFor(qint64 bytes) {
+    if (bytes <= 0) return true;
+    const QString folder = QFileInfo(destination_).absolutePath();
+    std::error_code error;
+    const auto space =
+        std::filesystem::space(platform::PathFromUtf8(folder.toUtf8().toStdString()), error);
+    if (error || space.available >= std::uintmax_t(bytes)) return true;
+    constexpr qint64 kMegabyte = 1024 * 1024;
+    dropBytes();
+    fail(tr("not enough space in %1: the file needs %2 MB, %3 MB are free")
+             .arg(folder)
+             .arg((bytes + kMegabyte - 1) / kMegabyte)
+             .arg(qint64(space.available / kMegabyte)));
+    return false;
+}
+
+void FileTransfer::failWrite(int error) {
+    const QStorageInfo volume(QFileInfo(file_.fileName()).absolutePath());
+    const QString why = describeWriteError(file_, error);
+    if (diskIsFull(file_, error, volume)) dropBytes();
+    fail(why);
 }
 
 void FileTransfer::dropBytes() {

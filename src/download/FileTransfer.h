@@ -83,6 +83,14 @@ class FileTransfer : public QObject {
     void failFromReply();
     void onStalled();
     void deliver();
+    // The rename into place; a name held by another program gets a few short tries.
+    void putInPlace();
+    // A complete partial of an earlier try, whose note and bytes still agree: used unasked.
+    bool deliverKept();
+    // Whether `bytes` more fit on the download folder's disk; fails early when they cannot.
+    bool roomFor(qint64 bytes);
+    // A failed write; on a full disk the partial goes, since it could never be finished.
+    void failWrite(int error);
     void startWriteback();
     // Syncs the bytes written so far and then records them in the note as on the disk.
     bool recordSynced();
@@ -113,6 +121,8 @@ class FileTransfer : public QObject {
     Clock& clock_;
     QPointer<QNetworkReply> reply_;
     std::unique_ptr<Alarm> stallTimer_;
+    std::unique_ptr<Alarm> renameTimer_;
+    int renameTries_ = 0;
     QString tlsProblems_;
     static constexpr qsizetype kReadBufferBytes = 256 * 1024;
     QByteArray buffer_;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "core/ReplacedFiles.h"
 #include "core/Unit1Install.h"
@@ -16,6 +17,7 @@
 #include "gui/ProductGuard.h"
 #include "gui/Unit1.h"
 #include "gui/upd_utils.h"
+#include "platform/FileHolders.h"
 #include "platform/FileMove.h"
 #include "platform/HeldFile.h"
 #include "platform/Paths.h"
@@ -124,6 +126,18 @@ bool PlacedFileIsTrusted(const HeldFile& held, const std::string& target,
     return false;
 }
 
+// A file in use is not replaced: Windows refuses it, and elsewhere the program holding it
+// would go on with the old one. The holder is named; the download stays where it arrived.
+bool RefuseWhileHeld(const DownloadRequest& request, const std::string& target) {
+    const std::vector<std::string> holders = platform::ProgramsHolding(target);
+    if (holders.empty()) return false;
+    MessageDialog("\"" + request.fileName + "\" was not installed: " + target + " is in use by " +
+                      platform::ListOfNames(holders) +
+                      ". Close it and try again; the download stays in " + request.folder + ".",
+                  mtError, mbOK, 0, kEnglish);
+    return true;
+}
+
 InstallOutcome MoveIntoProduct(InstallSite& site, const DownloadRequest& request,
                                ComponentMarker marker, HeldFile& held, InstallResult& result) {
     const std::string folder = InstallFolder(marker, site.editorPath, site.serverPath);
@@ -145,6 +159,7 @@ InstallOutcome MoveIntoProduct(InstallSite& site, const DownloadRequest& request
     };
     ReplacedFiles store(site.replacedDir);
     const bool replacing = platform::TransferTargetExists(request.destination, folder);
+    if (replacing && RefuseWhileHeld(request, target)) return InstallOutcome::NotInstalled;
     bool moved = false;
     if (!replacing) {
         moved = transfer();

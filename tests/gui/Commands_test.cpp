@@ -1,13 +1,19 @@
 // "Download" and "Download and install" on a real main window with scripted surroundings.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QPushButton>
+#include <QTest>
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
 #include "core/srunner.h"
 #include "gui/MessDlgs.h"
+#include "support/ChildRole.h"
 #include "support/MainWindowHarness.h"
 #include "support/PeWriter.h"
 #include "support/RecordedDialogs.h"
@@ -501,4 +507,40 @@ TEST_F(TrustedCommands, ACopyThatDiffersFromTheCheckedFileIsTakenOutOfTheProduct
     // The module it replaced is put back, not lost with it.
     EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), signedBody);
     EXPECT_FALSE(PublisherShown()) << Publisher();
+}
+
+// Another program of ours holds the module open, as a running server holds its modules.
+CORVALITE_CHILD_ROLE(HoldModuleUntilKilled) {
+    if (::open(std::getenv("CORVALITE_HELD_MODULE"), O_RDONLY) < 0) std::exit(1);
+    std::ofstream(std::getenv("CORVALITE_HELD_READY")) << "ready";
+    for (;;) ::pause();
+}
+
+TEST_F(TrustedCommands, AModuleInUseIsNotReplacedAndWhatHoldsItIsNamed) {
+    const std::string name = "mod_\xe6\xa8\xa1\xe5\x9d\x97_\xf0\x9f\x93\xa6.dll";
+    const std::string module = serverFolder + "/modules/" + name;
+    std::ofstream(module) << "the old module";
+    const std::string ready = h.dir.path() + "/held";
+    auto child = testsupport::StartChildRole(
+        "HoldModuleUntilKilled",
+        {"CORVALITE_HELD_MODULE=" + module, "CORVALITE_HELD_READY=" + ready});
+    ASSERT_TRUE(child);
+    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(ready), 20000);
+    const std::string self = fs::read_symlink("/proc/self/exe").filename().string();
+
+    const std::string source = Offer(name);
+    Click(form->Button1);
+    EXPECT_TRUE(h.shell.transfers.empty());
+    EXPECT_TRUE(fs::exists(source));
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_NE(Messages()[0].find(module + " is in use by " + self), std::string::npos)
+        << Messages()[0];
+    EXPECT_EQ(h.dir.Read(fs::relative(module, h.dir.path()).string()), "the old module");
+
+    child->Stop(SIGKILL);
+    dialogs.clear();
+    Click(form->Button1);
+    EXPECT_EQ(h.shell.transfers.size(), 1u);
+    EXPECT_EQ(h.dir.Read(fs::relative(module, h.dir.path()).string()), signedBody);
+    EXPECT_TRUE(dialogs.empty());
 }

@@ -363,3 +363,71 @@ TEST_F(DownloadHostileTest, LeftoversGoAndDigestsThatCannotBeTrustedFail) {
         EXPECT_EQ(dir.Read(name), kOlder);
     }
 }
+
+// A whole, checked download whose rename into place fails (a folder at its name here; on
+// Windows an old setup still running or a scanner) is tried again shortly on the engine's
+// clock, then kept: the next run puts it in place without asking the server. Kept bytes that
+// no longer agree with their note are fetched anew.
+TEST_F(DownloadHostileTest, AWholeDownloadThatCannotBePutInPlaceIsKept) {
+    name = "php_\xe6\xa8\xa1\xe5\x9d\x97_\xf0\x9f\x93\xa6.dll";
+    QtDownloadEngine engine(server.url(), options(true));
+    const auto block = [&] { dir.Write(name + "/theirs.txt", "theirs"); };
+    bool clearWhileWaiting = true;
+    int waits = 0;
+    QObject driver;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &driver, [&] {
+        if (clock.running() == 0 || clock.nextDue() > 1s) return;
+        ++waits;
+        if (clearWhileWaiting) fs::remove_all(dir.folder() + name);
+        clock.advance(clock.nextDue());
+    });
+    tick.start(1);
+    ++injected;
+
+    block();
+    EXPECT_EQ(run(engine), 1) << shown.text.toStdString();
+    EXPECT_EQ(waits, 1);
+    expectOnly(body);
+
+    fs::remove(dir.folder() + name);
+    block();
+    clearWhileWaiting = false;
+    waits = 0;
+    EXPECT_EQ(run(engine), 0);
+    EXPECT_EQ(waits, 3);
+    EXPECT_TRUE(shown.text.contains("cannot put") && shown.text.contains("kept"))
+        << shown.text.toStdString();
+    EXPECT_TRUE(dir.Read("." + name + ".partial") == body);
+    fs::remove_all(dir.folder() + name);
+    const std::size_t requests = server.ranges().size();
+    EXPECT_EQ(run(engine), 1) << shown.text.toStdString();
+    EXPECT_EQ(server.ranges().size(), requests);
+    expectOnly(body);
+
+    // Kept bytes that do not match their note's digest any more are not used.
+    fs::remove(dir.folder() + name);
+    block();
+    EXPECT_EQ(run(engine), 0);
+    fs::remove_all(dir.folder() + name);
+    std::string damaged = body;
+    damaged[1000] ^= 1;
+    dir.Write("." + name + ".partial", damaged);
+    ++injected;
+    EXPECT_EQ(run(engine), 1) << shown.text.toStdString();
+    EXPECT_EQ(server.ranges().size(), requests + 2);
+    EXPECT_EQ(server.ranges().back(), "");
+    expectOnly(body);
+}
+
+// A length that cannot fit on the disk fails before the body is written, and leaves no partial
+// to be resumed into a full disk later; an older file stays.
+TEST_F(DownloadHostileTest, ALengthBeyondTheFreeSpaceFailsEarly) {
+    dir.Write(name, kOlder);
+    script({{Fault::ShortBody, 1ull << 52}});
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(shown.text.contains("not enough space") && shown.text.contains("MB are free"))
+        << shown.text.toStdString();
+    EXPECT_EQ(server.ranges().size(), 1u);
+    expectOnly(kOlder);
+}
