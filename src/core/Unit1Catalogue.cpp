@@ -54,22 +54,35 @@ void ClearStaleFiles(const std::string& folder) {
 // can be made, nobody can write lists there either, and the refresh goes on to say so.
 class RefreshLock {
   public:
-    explicit RefreshLock(const std::string& folder) {
-        const auto opened =
-            platform::OpenPlainFile(folder + ".lists.lock", true, platform::PlainFileLock::Try);
-        if (opened.heldElsewhere)
-            throw core::Error(
-                "The product lists are being received by another window of this "
-                "program; refresh again when it is done.");
-        fd_ = opened.fd;
+    explicit RefreshLock(const std::string& folder) : path_(folder + ".lists.lock") {
+        // The holder removes the lock when it is done, so a lock taken on a name that has
+        // since gone is no lock: take it again on the name's new file.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const auto opened = platform::OpenPlainFile(path_, true, platform::PlainFileLock::Try);
+            if (opened.heldElsewhere)
+                throw core::Error(
+                    "The product lists are being received by another window of this "
+                    "program; refresh again when it is done.");
+            if (opened.fd < 0) return;
+            if (platform::StillNamesPlainFile(opened.fd, path_)) {
+                fd_ = opened.fd;
+                return;
+            }
+            platform::ClosePlainFile(opened.fd);
+        }
     }
     ~RefreshLock() {
-        if (fd_ >= 0) platform::ClosePlainFile(fd_);
+        if (fd_ < 0) return;
+        // Removed while still held, so the folder is left as the refresh found it.
+        std::error_code ignored;
+        std::filesystem::remove(platform::PathFromUtf8(path_), ignored);
+        platform::ClosePlainFile(fd_);
     }
     RefreshLock(const RefreshLock&) = delete;
     RefreshLock& operator=(const RefreshLock&) = delete;
 
   private:
+    std::string path_;
     int fd_ = -1;
 };
 
