@@ -144,7 +144,7 @@ void RowBuilder::AddGroup(int depth, const EntryGroup& group) {
         row.location = group.folder + PathDelim + *onDisk;
         if (group.versionInName) {
             row.version = AfterFirstDash(entry);
-            row.build = "0";
+            row.build.assign(1, '0');  // not = "0": GCC 12 at -O3 sees a false overlap
         } else {
             reader_.GetVersion(row.location);
             row.version = reader_.VersionText;
