@@ -2,16 +2,19 @@
 
 #include <QHostAddress>
 #include <QRegularExpression>
-#include <cstdlib>
+
+#include "platform/Environment.h"
 
 namespace download {
 
 namespace {
 
+// In UTF-8: a user name in a proxy URL may be written in any script.
 std::string variable(const char* lower, const char* upper) {
-    if (const char* value = std::getenv(lower); value && *value) return value;
+    if (auto value = platform::EnvironmentVariable(lower); value && !value->empty()) return *value;
     if (upper)
-        if (const char* value = std::getenv(upper); value && *value) return value;
+        if (auto value = platform::EnvironmentVariable(upper); value && !value->empty())
+            return *value;
     return {};
 }
 
