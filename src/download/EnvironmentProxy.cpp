@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QRegularExpression>
 
+#include "download/ProxyLogins.h"
 #include "platform/Environment.h"
 
 namespace download {
@@ -110,8 +111,13 @@ QNetworkProxy proxyForUrl(const QUrl& url, const ProxyEnvironment& environment) 
 }
 
 QList<QNetworkProxy> EnvironmentProxyFactory::queryProxy(const QNetworkProxyQuery& query) {
-    if (!systemDecides_ || environment_.namesProxy() || isLoopback(query.url()))
-        return {proxyForUrl(query.url(), environment_)};
+    if (!systemDecides_ || environment_.namesProxy() || isLoopback(query.url())) {
+        QNetworkProxy proxy = proxyForUrl(query.url(), environment_);
+        // Qt sends the URL's login itself, in the Latin-1 of what it holds: UTF-8 first.
+        proxy.setUser(ProxyLogins::onWire(proxy.user(), ProxyLogins::Form::Utf8));
+        proxy.setPassword(ProxyLogins::onWire(proxy.password(), ProxyLogins::Form::Utf8));
+        return {proxy};
+    }
     // Qt asks WinHTTP: the manual proxy and its bypass list, a PAC script, WPAD.
     QList<QNetworkProxy> proxies = systemProxyForQuery(query);
     if (proxies.isEmpty()) proxies.append(QNetworkProxy::NoProxy);

@@ -52,13 +52,20 @@ QString ProxyLogins::onWire(const QString& text, Form form) {
     return QString::fromLatin1(latin1) == text ? text : QString::fromLatin1(text.toUtf8());
 }
 
+QString ProxyLogins::fromWire(const QString& wire) {
+    const QByteArray bytes = wire.toLatin1();
+    if (QString::fromLatin1(bytes) != wire) return wire;
+    const QString text = QString::fromUtf8(bytes);
+    return onWire(text, Form::Utf8) == wire ? text : wire;
+}
+
 void ProxyLogins::answer(const QNetworkProxy& proxy, QAuthenticator* authenticator) {
     // Qt hands back the credentials it last sent on this connection: the ones refused.
     const ProxyCredentials tried{authenticator->user(), authenticator->password()};
     const QString key = keyOf(proxy);
-    // Credentials in the proxy's URL count as given, in the forms Qt does not send itself.
+    // Credentials in the proxy's URL count as given; Qt has sent them in UTF-8 already.
     if (!given_.count(key) && !proxy.user().isEmpty() && !proxy.password().isEmpty())
-        given_[key].typed = {proxy.user(), proxy.password()};
+        given_[key].typed = {fromWire(proxy.user()), fromWire(proxy.password())};
     for (;;) {
         waitWhileAsking();
         // Left empty, Qt ends the transfer with a proxy error.
@@ -92,7 +99,7 @@ void ProxyLogins::open(const QString& key, const QNetworkProxy& proxy, const Log
     asking_ = true;
     emit promptOpened();
     const QPointer<ProxyLogins> self(this);
-    const QString user = refused ? refused->typed.user : proxy.user();
+    const QString user = refused ? refused->typed.user : fromWire(proxy.user());
     ask_(owner_, proxy, refused != nullptr, user,
          [self, key](std::optional<ProxyCredentials> given) {
              if (!self || !self->asking_) return;

@@ -48,6 +48,8 @@ class ProxyLogins : public QObject {
     // so UTF-8 is handed over as the string whose Latin-1 bytes are the UTF-8 bytes.
     enum class Form { Utf8, Latin1 };
     static QString onWire(const QString& text, Form form);
+    // The text of a UTF-8 wire form; anything else as it is.
+    static QString fromWire(const QString& wire);
 
   signals:
     void promptOpened();
