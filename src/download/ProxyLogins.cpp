@@ -67,9 +67,8 @@ void ProxyLogins::answer(const QNetworkProxy& proxy, QAuthenticator* authenticat
     if (!given_.count(key) && !proxy.user().isEmpty() && !proxy.password().isEmpty())
         given_[key].typed = {fromWire(proxy.user()), fromWire(proxy.password())};
     for (;;) {
-        waitWhileAsking();
         // Left empty, Qt ends the transfer with a proxy error.
-        if (declined_.contains(key)) return;
+        if (!waitWhileAsking() || declined_.contains(key)) return;
         const auto known = given_.find(key);
         if (known != given_.end()) {
             Login& login = known->second;
@@ -114,13 +113,16 @@ void ProxyLogins::open(const QString& key, const QNetworkProxy& proxy, const Log
 }
 
 // Every request that meets the proxy while the question is open waits here for its answer;
-// the transfers' own events go on meanwhile.
-void ProxyLogins::waitWhileAsking() {
+// the transfers' own events go on meanwhile. False when the program is quitting: every loop
+// was told to end, and a new one would end at once.
+bool ProxyLogins::waitWhileAsking() {
+    constexpr int kSettled = 1;
     while (asking_) {
         QEventLoop loop;
-        connect(this, &ProxyLogins::settled, &loop, &QEventLoop::quit);
-        loop.exec();
+        connect(this, &ProxyLogins::settled, &loop, [&loop] { loop.exit(kSettled); });
+        if (loop.exec() != kSettled) return false;
     }
+    return true;
 }
 
 namespace {

@@ -63,7 +63,7 @@ class ProxyLogins : public QObject {
     };
     void answer(const QNetworkProxy& proxy, QAuthenticator* authenticator);
     void open(const QString& key, const QNetworkProxy& proxy, const Login* refused);
-    void waitWhileAsking();
+    bool waitWhileAsking();
 
     const EngineUi::AskProxyCredentials ask_;
     std::map<QString, Login> given_;  // by proxy type, host and port
