@@ -12,6 +12,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine wine64
   dpkg-dev lintian desktop-file-utils appstream librsvg2-bin xdotool
   msitools wixl
+  squid apache2-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -51,13 +51,13 @@ DownloadRun::DownloadRun(QNetworkAccessManager& network, std::vector<QueuedFile>
       limits_(std::move(limits)),
       noProgress_(std::make_unique<NoProgress>()),
       window_(noProgress_.get()),
-      rateWindow_(clockOr(limits_.clock).alarm()) {
+      // Nothing arrives while the person types a proxy login; that is no slow link.
+      rateWindow_(HeldWhileAsking(clockOr(limits_.clock).alarm(), network_)) {
     connect(rateWindow_.get(), &Alarm::fired, this, &DownloadRun::onRateCheck);
-    // Nothing arrives while the person types a proxy login; that is no slow link.
-    HoldWhileAsking(*rateWindow_, network_);
     for (std::size_t index = 0; index < files_.size(); ++index) {
         auto slot = std::make_unique<Slot>();
-        slot->pause = clockOr(limits_.clock).alarm();
+        // A pause that runs out while the person types only brings the next question sooner.
+        slot->pause = HeldWhileAsking(clockOr(limits_.clock).alarm(), network_);
         connect(slot->pause.get(), &Alarm::fired, this, [this, index] { startTry(index); });
         slots_.push_back(std::move(slot));
     }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/DownloadEngine.h"
 
@@ -25,18 +26,27 @@ class RunProgress {
     virtual void setRetrying(const QString& why, std::chrono::milliseconds pause) = 0;
 };
 
+struct ProxyCredentials {
+    QString user;
+    QString password;
+    bool operator==(const ProxyCredentials&) const = default;
+};
+
 struct EngineUi {
+    // Opens the question for a proxy's credentials (`refused`: the ones last given for it,
+    // whose user name is `user`, were turned down) and may return before it is answered;
+    // `answered` is called once, with nullopt when the person declines.
+    using AskProxyCredentials = std::function<void(
+        OwnerWindow owner, const QNetworkProxy& proxy, bool refused, const QString& user,
+        std::function<void(std::optional<ProxyCredentials>)> answered)>;
+
     // Shows a run's progress under `caption`; `cancel` ends the run when the person asks.
     std::function<std::unique_ptr<RunProgress>(OwnerWindow owner, const QString& caption,
                                                std::function<void()> cancel)>
         showProgress;
     // The one failure message of a run.
     std::function<void(OwnerWindow owner, const QString& title, const QString& text)> showFailures;
-    // A proxy's credentials (`refused`: the ones in user and password were turned down);
-    // false when the person declines.
-    std::function<bool(OwnerWindow owner, const QNetworkProxy& proxy, bool refused, QString& user,
-                       QString& password)>
-        askProxyCredentials;
+    AskProxyCredentials askProxyCredentials;
 };
 
 }  // namespace download

@@ -2,16 +2,20 @@
 
 #include <QHostAddress>
 #include <QRegularExpression>
-#include <cstdlib>
+
+#include "download/ProxyLogins.h"
+#include "platform/Environment.h"
 
 namespace download {
 
 namespace {
 
+// In UTF-8: a user name in a proxy URL may be written in any script.
 std::string variable(const char* lower, const char* upper) {
-    if (const char* value = std::getenv(lower); value && *value) return value;
+    if (auto value = platform::EnvironmentVariable(lower); value && !value->empty()) return *value;
     if (upper)
-        if (const char* value = std::getenv(upper); value && *value) return value;
+        if (auto value = platform::EnvironmentVariable(upper); value && !value->empty())
+            return *value;
     return {};
 }
 
@@ -107,8 +111,13 @@ QNetworkProxy proxyForUrl(const QUrl& url, const ProxyEnvironment& environment) 
 }
 
 QList<QNetworkProxy> EnvironmentProxyFactory::queryProxy(const QNetworkProxyQuery& query) {
-    if (!systemDecides_ || environment_.namesProxy() || isLoopback(query.url()))
-        return {proxyForUrl(query.url(), environment_)};
+    if (!systemDecides_ || environment_.namesProxy() || isLoopback(query.url())) {
+        QNetworkProxy proxy = proxyForUrl(query.url(), environment_);
+        // Qt sends the URL's login itself, in the Latin-1 of what it holds: UTF-8 first.
+        proxy.setUser(ProxyLogins::onWire(proxy.user(), ProxyLogins::Form::Utf8));
+        proxy.setPassword(ProxyLogins::onWire(proxy.password(), ProxyLogins::Form::Utf8));
+        return {proxy};
+    }
     // Qt asks WinHTTP: the manual proxy and its bypass list, a PAC script, WPAD.
     QList<QNetworkProxy> proxies = systemProxyForQuery(query);
     if (proxies.isEmpty()) proxies.append(QNetworkProxy::NoProxy);

@@ -138,10 +138,9 @@ FileTransfer::FileTransfer(QNetworkAccessManager& network, QUrl url, QString des
       digest_(digest),
       limits_(limits),
       clock_(clockOr(limits.clock)),
-      stallTimer_(clock_.alarm()) {
+      // Nothing arrives while the person types a proxy login; that is no stall.
+      stallTimer_(HeldWhileAsking(clock_.alarm(), network_)) {
     connect(stallTimer_.get(), &Alarm::fired, this, &FileTransfer::onStalled);
-    // Nothing arrives while the person types a proxy login; that is no stall.
-    HoldWhileAsking(*stallTimer_, network_);
 }
 
 FileTransfer::~FileTransfer() {

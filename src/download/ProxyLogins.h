@@ -1,19 +1,29 @@
 #pragma once
-// The proxy logins of one run of the program. Answers a network manager's request for a
-// proxy's credentials from what the person already gave for that proxy, and asks only when
-// nothing was given yet or the proxy refused it. Kept in memory only: a password typed once
-// is never stored anywhere. While the question is open it says so, because the person's
-// typing time must not count against any deadline.
+// The proxy logins of one engine. Answers a network manager's request for a proxy's
+// credentials from what the person already gave for that proxy, and asks only when nothing
+// was given yet or the proxy refused it. Kept in memory only: a password typed once is never
+// stored anywhere.
+//
+// Qt asks from inside a blocking call of its network thread, once for every connection that
+// met the proxy's 407, and the credentials must be in place when the slot returns. So one
+// question is open at a time: the request that opened it, and every request arriving while it
+// is open, wait in an event loop of their own until it is answered and all take that answer.
+// A Cancel holds for the rest of the run: the other transfers fail at once with the proxy's
+// refusal. While the question is open the alarms made with HeldWhileAsking stand still.
+#include <QAuthenticator>
 #include <QNetworkProxy>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "core/DownloadEngine.h"
 #include "download/Clock.h"
+#include "download/EngineUi.h"
 
-class QAuthenticator;
 class QNetworkAccessManager;
 
 namespace download {
@@ -21,40 +31,52 @@ namespace download {
 class ProxyLogins : public QObject {
     Q_OBJECT
   public:
-    // `refused`: the proxy turned down the credentials `user` and `password` hold on entry.
-    // False when the person declines; unset: every question is declined.
-    using Ask = std::function<bool(OwnerWindow owner, const QNetworkProxy& proxy, bool refused,
-                                   QString& user, QString& password)>;
+    // Answers `network`'s requests from now on and lives as long as it. Unset `ask`: every
+    // question is declined.
+    ProxyLogins(QNetworkAccessManager& network, EngineUi::AskProxyCredentials ask);
 
-    // Answers `network`'s requests from now on and lives as long as it.
-    ProxyLogins(QNetworkAccessManager& network, Ask ask);
-
-    // The window the question belongs to, for the calls that follow.
-    void setOwner(OwnerWindow owner) { owner_ = owner; }
+    // A new run, whose questions belong to `owner`: a proxy declined before may be asked
+    // again. Without `mayAsk` only logins already given are used.
+    void beginRun(OwnerWindow owner, bool mayAsk);
+    bool asking() const { return asking_; }
 
     // The logins answering `network`, or nullptr.
     static ProxyLogins* of(const QNetworkAccessManager& network);
 
+    // What goes to the proxy for the typed `text`, in `form`: the UTF-8 bytes that browsers
+    // send, or Latin-1 as older proxies read it. Qt sends the Latin-1 of what it is given,
+    // so UTF-8 is handed over as the string whose Latin-1 bytes are the UTF-8 bytes.
+    enum class Form { Utf8, Latin1 };
+    static QString onWire(const QString& text, Form form);
+    // The text of a UTF-8 wire form; anything else as it is.
+    static QString fromWire(const QString& wire);
+
   signals:
     void promptOpened();
     void promptClosed();
+    void settled();
 
   private:
     struct Login {
-        QString user;
-        QString password;
+        ProxyCredentials typed;
+        std::vector<ProxyCredentials> refused;  // forms the proxy turned down
     };
     void answer(const QNetworkProxy& proxy, QAuthenticator* authenticator);
-    bool prompt(const QNetworkProxy& proxy, bool refused, Login& login);
+    void open(const QString& key, const QNetworkProxy& proxy, const Login* refused);
+    bool waitWhileAsking();
 
-    const Ask ask_;
+    const EngineUi::AskProxyCredentials ask_;
     std::map<QString, Login> given_;  // by proxy type, host and port
+    QSet<QString> declined_;          // in this run
     OwnerWindow owner_;
-    int openPrompts_ = 0;
+    bool mayAsk_ = true;
+    bool asking_ = false;
 };
 
-// Stops `timer` while a login question of `network` is open, then lets it run on with the
-// time it had left.
-void HoldWhileAsking(Alarm& timer, const QNetworkAccessManager& network);
+// `alarm`, but standing still while a login question of `network` is open: started then, it
+// begins to run when the question closes; running, it goes on afterwards with the time it
+// had left.
+std::unique_ptr<Alarm> HeldWhileAsking(std::unique_ptr<Alarm> alarm,
+                                       const QNetworkAccessManager& network);
 
 }  // namespace download

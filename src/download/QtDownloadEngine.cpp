@@ -93,7 +93,7 @@ int QtDownloadEngine::AddScratchFile(const std::string& url, const std::string& 
     return 1;
 }
 
-QNetworkAccessManager& QtDownloadEngine::network(OwnerWindow owner) {
+QNetworkAccessManager& QtDownloadEngine::network() {
     if (!network_) {
         network_ = std::make_unique<QNetworkAccessManager>();
         // Right after the handshake, before the first request goes out on the connection.
@@ -118,7 +118,6 @@ QNetworkAccessManager& QtDownloadEngine::network(OwnerWindow owner) {
     // The manager takes ownership of its factory and drops the one before.
     network_->setProxyFactory(
         std::make_unique<download::EnvironmentProxyFactory>(environment).release());
-    download::ProxyLogins::of(*network_)->setOwner(owner);
     return *network_;
 }
 
@@ -158,7 +157,10 @@ void QtDownloadEngine::preconnect(QNetworkAccessManager& network, const QUrl& ur
 int QtDownloadEngine::IsConnected() {
     const QUrl url(QString::fromStdString(probeUrl_));
     if (!url.isValid() || url.host().isEmpty()) return 0;
-    QNetworkAccessManager& network = this->network({});
+    QNetworkAccessManager& network = this->network();
+    // A proxy that asks for a login has answered: the probe asks nobody, and the run that
+    // follows asks once.
+    download::ProxyLogins::of(network)->beginRun({}, false);
     const bool tls = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     if (tls) preconnect(network, url);
     QNetworkRequest request(url);
@@ -177,9 +179,7 @@ int QtDownloadEngine::IsConnected() {
             reply.get(), &QNetworkReply::requestSent, &network,
             [&network, url] { preconnect(network, url); }, Qt::SingleShotConnection);
     QEventLoop loop;
-    const auto deadline = clock().alarm();
-    // A person typing a proxy login is not a server that does not answer.
-    download::HoldWhileAsking(*deadline, network);
+    const auto deadline = download::HeldWhileAsking(clock().alarm(), network);
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(deadline.get(), &download::Alarm::fired, &loop, &QEventLoop::quit);
     deadline->start(options_.probeTimeout);
@@ -191,13 +191,16 @@ int QtDownloadEngine::IsConnected() {
     // follows can say that it was the certificate instead of the user seeing only "Offline".
     const bool answered = reply->isFinished() &&
                           (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() ||
-                           reply->error() == QNetworkReply::SslHandshakeFailedError);
+                           reply->error() == QNetworkReply::SslHandshakeFailedError ||
+                           reply->error() == QNetworkReply::ProxyAuthenticationRequiredError);
     return answered ? 1 : 0;
 }
 
 int QtDownloadEngine::DownloadFiles(OwnerWindow owner) {
     if (queue_.empty()) return 1;
-    QNetworkAccessManager& network = this->network(owner);
+    QNetworkAccessManager& network = this->network();
+    // Each run asks at most once for each proxy, whatever an earlier run was told.
+    download::ProxyLogins::of(network)->beginRun(owner, true);
     std::vector<download::QueuedFile> files;
     for (const auto& [url, destination, scratch] : queue_)
         files.push_back(

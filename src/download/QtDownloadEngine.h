@@ -72,7 +72,7 @@ class QtDownloadEngine : public DownloadEngine {
     };
     // One network manager for the engine's life, so a proxy login given once holds for every
     // later probe and run; the proxy settings are read afresh for every call.
-    QNetworkAccessManager& network(OwnerWindow owner);
+    QNetworkAccessManager& network();
     void reportFailures(OwnerWindow owner, const QString& text) const;
     download::Clock& clock() const;
     static void preconnect(QNetworkAccessManager& network, const QUrl& url);

@@ -4,9 +4,12 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 
+#include "download/ProxyLogins.h"
 #include "download/QtDownloadEngine.h"
 #include "download/ui/ProxyLoginDialog.h"
 #include "support/EngineOptions.h"
@@ -94,12 +97,10 @@ TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {
     h.requireCredentials();
     auto options = h.options();
     options.ui.askProxyCredentials = [&h](OwnerWindow, const QNetworkProxy& proxy, bool,
-                                          QString& user, QString& password) {
+                                          const QString&, auto answered) {
         ++h.prompts;
         EXPECT_EQ(proxy.port(), h.proxy.port());
-        user = "jo";
-        password = "secret";
-        return true;
+        answered(download::ProxyCredentials{"jo", "secret"});
     };
     QtDownloadEngine engine("http://catalogue.corvalite.invalid/", options);
     engine.AddFile(kRemoteFile, h.dir.folder() + "one.txt");
@@ -112,22 +113,38 @@ TEST(DownloadProxy, AsksForTheProxysCredentialsAndUsesThem) {
     EXPECT_EQ(h.shown.count, 0);
 }
 
-TEST(DownloadProxy, DecliningThePromptFailsTheFileWithAReason) {
+// Five lists in flight meet the proxy; the person cancels the one question, later, from the
+// event loop as a dialog would. Every list fails at once with the proxy's reason, and the
+// next run may ask again, once.
+TEST(DownloadProxy, ACancelAnswersEveryTransferOfTheRunAndTheNextRunAsksAgain) {
     Harness h;
     h.requireCredentials();
     auto options = h.options();
-    options.ui.askProxyCredentials = [](OwnerWindow, const QNetworkProxy&, bool, QString&,
-                                        QString&) { return false; };
+    options.ui.askProxyCredentials = [&h](OwnerWindow, const QNetworkProxy&, bool, const QString&,
+                                          auto answered) {
+        ++h.prompts;
+        QTimer::singleShot(0, [answered] { answered(std::nullopt); });
+    };
     QtDownloadEngine engine("http://catalogue.corvalite.invalid/", options);
-    engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
+    const std::vector<std::string> lists{"list.txt", "list_d.txt", "list_v.txt", "list_m.txt",
+                                         "list_u.txt"};
+    for (const std::string& list : lists) engine.AddFile(kRemoteFile, h.dir.folder() + list);
 
+    EXPECT_EQ(engine.IsConnected(), 1) << "a proxy asking for a login has answered";
+    EXPECT_EQ(h.prompts, 0) << "the connection check asks nobody";
     EXPECT_EQ(engine.DownloadFiles({}), 0);
 
-    EXPECT_FALSE(h.dir.Exists("list.txt"));
+    EXPECT_EQ(h.prompts, 1);
     ASSERT_EQ(h.shown.count, 1);
-    EXPECT_TRUE(h.shown.text.contains("list.txt")) << h.shown.text.toStdString();
-    EXPECT_TRUE(h.shown.text.contains("the proxy requires a user name and password"))
+    for (const std::string& list : lists) {
+        EXPECT_FALSE(h.dir.Exists(list));
+        EXPECT_TRUE(h.shown.text.contains(QString::fromStdString(list))) << list;
+    }
+    EXPECT_EQ(h.shown.text.count("the proxy requires a user name and password"), 5)
         << h.shown.text.toStdString();
+
+    EXPECT_EQ(engine.DownloadFiles({}), 0);
+    EXPECT_EQ(h.prompts, 2) << "a new run asks once again";
 }
 
 TEST(DownloadProxy, TheDefaultPromptIsADialogThatAsksAgainWhenRefused) {
@@ -156,8 +173,8 @@ TEST(DownloadProxy, TheDefaultPromptIsADialogThatAsksAgainWhenRefused) {
 }
 
 // The person takes far longer than any deadline over the login and gets the password wrong
-// once; the probe and the transfers wait for them, and within one run nobody asks twice.
-// Their typing time passes on a clock that fires the deadlines the moment it passes them.
+// once; the transfers wait for them, and within one run nobody asks twice. Their typing time
+// passes on a clock that fires the deadlines the moment it passes them.
 TEST(DownloadProxy, ALoginTakesItsTimeAndHoldsForTheRestOfTheRun) {
     Harness h;
     h.requireCredentials();
@@ -166,25 +183,27 @@ TEST(DownloadProxy, ALoginTakesItsTimeAndHoldsForTheRestOfTheRun) {
     options.clock = &clock;
     options.probeTimeout = 300ms;
     options.stallTimeout = 300ms;
+    options.rateWindow = 300ms;
+    options.slowestBytesPerSecond = 1'000'000;
     int prompts = 0;
     options.ui.askProxyCredentials = [&](OwnerWindow, const QNetworkProxy& proxy, bool refused,
-                                         QString& user, QString& password) {
+                                         const QString& user, auto answered) {
         ++prompts;
         EXPECT_EQ(proxy.port(), h.proxy.port());
         EXPECT_EQ(user, refused ? "jo" : "");
         clock.advance(1s);  // the person typing
-        user = "jo";
-        password = refused ? "secret" : "wrong";
-        return true;
+        answered(download::ProxyCredentials{"jo", refused ? "secret" : "wrong"});
     };
     QtDownloadEngine engine("http://catalogue.corvalite.invalid/", options);
     engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
+    engine.AddFile(kRemoteFile, h.dir.folder() + "list_d.txt");
 
     EXPECT_EQ(engine.IsConnected(), 1);
+    EXPECT_EQ(engine.DownloadFiles({}), 1) << h.shown.text.toStdString();
     EXPECT_EQ(prompts, 2) << "asked, refused, asked again";
-    EXPECT_EQ(engine.DownloadFiles({}), 1);
     EXPECT_EQ(engine.IsConnected(), 1);
-    EXPECT_EQ(prompts, 2) << "the login given holds for the run";
+    EXPECT_EQ(engine.DownloadFiles({}), 1);
+    EXPECT_EQ(prompts, 2) << "the login given holds for later runs";
 
     QtDownloadEngine nextRun("http://catalogue.corvalite.invalid/", options);
     nextRun.AddFile(kRemoteFile, h.dir.folder() + "again.txt");
@@ -192,6 +211,90 @@ TEST(DownloadProxy, ALoginTakesItsTimeAndHoldsForTheRestOfTheRun) {
     EXPECT_EQ(prompts, 4);
     EXPECT_EQ(h.dir.Read("again.txt"), std::string("via proxy: ") + kRemoteFile);
     EXPECT_EQ(h.shown.count, 0) << h.shown.text.toStdString();
+}
+
+// Qt asks once for every connection that met the proxy. Those asking while the question is
+// open wait for it and take its answer; the engine's alarms stand still meanwhile, the ones
+// started during the question too.
+TEST(DownloadProxy, RequestsMeetingAnOpenQuestionTakeItsAnswerWhileTimeStandsStill) {
+    QNetworkAccessManager network;
+    int prompts = 0;
+    std::function<void(std::optional<download::ProxyCredentials>)> pending;
+    download::ProxyLogins logins(
+        network, [&](OwnerWindow, const QNetworkProxy&, bool, const QString&, auto answered) {
+            ++prompts;
+            pending = answered;
+        });
+    logins.beginRun({}, true);
+    testsupport::ManualClock clock;
+    int fired = 0;
+    const auto alarm = [&] {
+        auto made = download::HeldWhileAsking(clock.alarm(), network);
+        QObject::connect(made.get(), &download::Alarm::fired, [&fired] { ++fired; });
+        return made;
+    };
+    const auto stall = alarm();
+    const auto pause = alarm();
+    stall->start(300ms);
+    const QNetworkProxy proxy(QNetworkProxy::HttpProxy, "proxy.corvalite.test", 3128);
+    QAuthenticator first;
+    QAuthenticator second;
+    QAuthenticator third;
+    QTimer::singleShot(0, [&] {
+        clock.advance(1s);
+        pause->start(200ms);  // a retry pause that began while asking
+        clock.advance(1s);
+        EXPECT_EQ(fired, 0) << "time ran while the person typed";
+        EXPECT_EQ(stall->remaining(), 300ms);
+        emit network.proxyAuthenticationRequired(proxy, &second);
+        EXPECT_EQ(second.user(), QString::fromLatin1("søren 日本"));
+    });
+    QTimer::singleShot(0, [&] { pending(download::ProxyCredentials{"søren 日本", "🦊"}); });
+    emit network.proxyAuthenticationRequired(proxy, &first);
+
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(first.user(), second.user());
+    EXPECT_EQ(first.password(), QString::fromLatin1("🦊"));
+    emit network.proxyAuthenticationRequired(proxy, &third);
+    EXPECT_EQ(third.user(), first.user()) << "a new connection gets the login given";
+    EXPECT_EQ(prompts, 1);
+    clock.advance(200ms);
+    EXPECT_EQ(fired, 1) << "the pause runs once the question is answered";
+    clock.advance(100ms);
+    EXPECT_EQ(fired, 2);
+}
+
+// Typed once, "josé" goes in UTF-8 first, as browsers send it, and in Latin-1 when the proxy
+// refuses that: a proxy of either kind lets the person in with one question.
+TEST(DownloadProxy, ANameOutsideAsciiGoesInUtf8ThenLatin1) {
+    Harness h;
+    const std::string latin1 = QByteArray("jos\xe9:p\xe4sse").toBase64().toStdString();
+    h.proxy.serveResponder("*", [latin1](const ReceivedRequest& request) {
+        if (request.header("Proxy-Authorization") == "Basic " + latin1)
+            return CannedReply{200, "via proxy: " + request.target, "text/plain", {}};
+        return CannedReply{
+            407, "who are you", "text/plain", {{"Proxy-Authenticate", "Basic realm=\"corp\""}}};
+    });
+    auto options = h.options();
+    options.ui.askProxyCredentials = [&h](OwnerWindow, const QNetworkProxy&, bool, const QString&,
+                                          auto answered) {
+        ++h.prompts;
+        answered(download::ProxyCredentials{"josé", "pässe"});
+    };
+    QtDownloadEngine engine("http://catalogue.corvalite.invalid/", options);
+    engine.AddFile(kRemoteFile, h.dir.folder() + "list.txt");
+
+    EXPECT_EQ(engine.DownloadFiles({}), 1) << h.shown.text.toStdString();
+
+    EXPECT_EQ(h.prompts, 1);
+    std::vector<std::string> sent;
+    for (const ReceivedRequest& request : h.proxy.requests())
+        if (const std::string auth = request.header("Proxy-Authorization"); !auth.empty())
+            sent.push_back(auth);
+    const std::string utf8 = QByteArray("jos\xc3\xa9:p\xc3\xa4sse").toBase64().toStdString();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[0], "Basic " + utf8);
+    EXPECT_EQ(sent.back(), "Basic " + latin1);
 }
 
 // A certificate nobody signed: the engine must refuse it, and say so.

@@ -46,13 +46,22 @@ QString ProxyLoginDialog::password() const {
     return password_->text();
 }
 
-bool ProxyLoginDialog::ask(QWidget* owner, const QNetworkProxy& proxy, bool refused, QString& user,
-                           QString& password) {
-    ProxyLoginDialog dialog(owner, proxy, refused, user);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    user = dialog.user();
-    password = dialog.password();
-    return true;
+void ProxyLoginDialog::ask(QWidget* owner, const QNetworkProxy& proxy, bool refused,
+                           const QString& user,
+                           std::function<void(std::optional<ProxyCredentials>)> answered) {
+    // No exec(): the engine waits for the answer in a loop of its own, which the other
+    // requests meeting the proxy meanwhile join.
+    auto* dialog = new ProxyLoginDialog(owner, proxy, refused, user);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    connect(dialog, &QDialog::finished, dialog,
+            [dialog, answered = std::move(answered)](int result) {
+                if (result == QDialog::Accepted)
+                    answered(ProxyCredentials{dialog->user(), dialog->password()});
+                else
+                    answered(std::nullopt);
+            });
+    dialog->show();
 }
 
 }  // namespace download

@@ -2,6 +2,10 @@
 // The small dialog that asks for a proxy's user name and password.
 #include <QDialog>
 #include <QNetworkProxy>
+#include <functional>
+#include <optional>
+
+#include "download/EngineUi.h"
 
 class QLineEdit;
 
@@ -15,9 +19,10 @@ class ProxyLoginDialog : public QDialog {
     QString user() const;
     QString password() const;
 
-    // Shows the dialog modally, starting from `user`; false when the user declines.
-    static bool ask(QWidget* owner, const QNetworkProxy& proxy, bool refused, QString& user,
-                    QString& password);
+    // Opens the dialog modally, starting from `user`, and returns; `answered` gets what was
+    // typed, or nullopt when the person declines.
+    static void ask(QWidget* owner, const QNetworkProxy& proxy, bool refused, const QString& user,
+                    std::function<void(std::optional<ProxyCredentials>)> answered);
 
   private:
     QLineEdit* user_ = nullptr;

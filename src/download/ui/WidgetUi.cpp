@@ -21,8 +21,9 @@ EngineUi WidgetUi(Clock* windowClock) {
         QMessageBox::warning(WidgetOf(owner), title, text);
     };
     ui.askProxyCredentials = [](OwnerWindow owner, const QNetworkProxy& proxy, bool refused,
-                                QString& user, QString& password) {
-        return ProxyLoginDialog::ask(WidgetOf(owner), proxy, refused, user, password);
+                                const QString& user,
+                                std::function<void(std::optional<ProxyCredentials>)> answered) {
+        ProxyLoginDialog::ask(WidgetOf(owner), proxy, refused, user, std::move(answered));
     };
     return ui;
 }
