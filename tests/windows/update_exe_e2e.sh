@@ -9,8 +9,8 @@
 # hidden instance window exists; with the sample publisher's pin taken from the machine policy,
 # the next module refused and removed; the settings in the real registry after WM_CLOSE;
 # from the console, --list, --install, a module replaced and its copy kept in the store,
-# --restore there and back, and a replace killed before and after placing finished or undone
-# by the next start.
+# --restore there and back (refused while the editor runs), and a replace killed before and
+# after placing finished or undone by the next start.
 # As a user outside ASCII: the prefix's user is "josé", the editor lives below a folder
 # with letters outside the code page, the program's folder is read-only (a standard user
 # below C:\Program Files, so the lists go to the user's local application data), and the
@@ -248,4 +248,21 @@ after_list "a stop after the new module was placed"
 grep -qx 'replaced=2000' "$ssl_slot/index" || fail "the kept module's index is not the journal's"
 restore mod_ssl.dll
 [ "$(sha "$ssl")" = "$old_ssl" ] || fail "the module the finished replace kept cannot be restored"
+
+# The editor's stand-in still runs: a kept listener is not put back, as in the window.
+listener="$prefix/drive_c/$editor_folder/Corvalite Editor/DbgListener.exe"
+listener_target="C:\\$editor_folder\\Corvalite Editor\\DbgListener.exe"
+listener_slot="$store/$(slot_of "$listener_target")"
+mkdir -p "$listener_slot"
+printf 'an older listener' >"$listener_slot/previous"
+printf 'replaced=1000\nsize=17\ntarget=%s\nversion=\n' "$listener_target" >"$listener_slot/index"
+old_listener=$(sha "$listener")
+set +e
+wine_in "$program" --restore "Debugger listener" >/dev/null 2>"$sandbox/restore.err"
+status=$?
+set -e
+[ "$status" = 5 ] || fail "--restore while the editor runs ended with $status, not 5"
+[ "$(grep -c '^update: Debugger listener: ' "$sandbox/restore.err")" = 1 ] ||
+  fail "the refusal is not one line naming the listener: $(cat "$sandbox/restore.err")"
+[ "$(sha "$listener")" = "$old_listener" ] || fail "the listener was replaced while the editor ran"
 echo "PASSED"
