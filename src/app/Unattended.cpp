@@ -35,7 +35,8 @@
 namespace {
 
 const char* const kHelp =
-    "Usage: update [--list [--json] | --install NAME... | --help | --version]\n"
+    "Usage: update [--list [--json] | --install NAME... | --restore NAME... | --help |\n"
+    "              --version]\n"
     "Without arguments the window opens. With them the program runs without a window or a\n"
     "display, reads the settings as the window does and changes none of them.\n"
     "\n"
@@ -48,12 +49,16 @@ const char* const kHelp =
     "  --install NAME  do for each named component (its text in the component column) what\n"
     "                  \"Download and install\" does, asking nothing: a setup is started, a\n"
     "                  file is checked and placed in its product's folder\n"
+    "  --restore NAME  do for each named component what \"Restore previous version\" does,\n"
+    "                  asking nothing: the copy of its installed file that the last install\n"
+    "                  replaced is put back, and the file it replaces is kept in turn\n"
     "  --help          this text\n"
     "  --version       the program's version\n"
     "\n"
     "Progress goes to standard error when it is a terminal; each failure is one line there,\n"
     "naming the component. Exit status: 0 everything asked succeeded, 1 a component was not\n"
-    "installed (unknown, its product missing, not placed or started), 2 bad usage, 3 a\n"
+    "installed (unknown, its product missing, not placed or started) or has nothing to\n"
+    "restore (not installed, no previous copy kept, not put back), 2 bad usage, 3 a\n"
     "download failed (offline, catalogue or component), 4 a file was refused (signature or\n"
     "unsafe name), 5 its product is running. The first failure decides.\n";
 
@@ -63,6 +68,7 @@ struct Request {
     bool help = false;
     bool version = false;
     std::vector<std::string> install;
+    std::vector<std::string> restore;
 };
 
 bool IsTerminal(std::FILE* stream) {
@@ -225,25 +231,48 @@ class Session {
     const std::vector<TreeRow>& Rows() const { return rows_.rows; }
 
     int Install(const std::string& name) {
-        const TreeRow* found = nullptr;
-        for (const TreeRow& row : rows_.rows)
-            if (row.OffersDownload() && row.name == name) {
-                found = &row;
-                break;
-            }
+        const TreeRow* found = Find(name);
         if (!found) {
             Fail(name, "no such component");
             return kExitNotInstalled;
         }
         said_.clear();
-        InstallSite site{*services_,   nullptr,          places_,          downloadDir_,
-                         replacedDir_, rows_.editorPath, rows_.serverPath, *runner_};
+        InstallSite site = Site();
         const InstallResult result = DownloadAndInstall(site, *found);
         if (result.outcome == InstallOutcome::Done) return kExitOk;
-        std::string text;
-        for (const std::string& said : said_) text += (text.empty() ? "" : " ") + said;
-        Fail(name, text.empty() ? FallbackText(result.outcome) : text);
+        FailWithWhatWasSaid(name, FallbackText(result.outcome));
         return StatusOf(result.outcome);
+    }
+
+    int Restore(const std::string& name) {
+        const TreeRow* found = Find(name);
+        if (!found) {
+            Fail(name, "no such component");
+            return kExitNotInstalled;
+        }
+        // Only a placed file has a previous copy; a setup's product is its own business.
+        if (found->kind != ComponentKind::File || found->location.empty()) {
+            Fail(name, "not installed, so there is nothing to restore");
+            return kExitNotInstalled;
+        }
+        said_.clear();
+        InstallSite site = Site();
+        const RestoreResult result = RestoreKeptFile(site, found->location);
+        switch (result.outcome) {
+            case RestoreOutcome::Restored:
+                return kExitOk;
+            case RestoreOutcome::NothingKept:
+                Fail(name, "no previous copy of " + found->location + " is kept");
+                return kExitNotInstalled;
+            case RestoreOutcome::ProductRunning:
+                FailWithWhatWasSaid(name, "its product is running");
+                return kExitProductRunning;
+            case RestoreOutcome::NotAsked:
+            case RestoreOutcome::NotRestored:
+                break;
+        }
+        FailWithWhatWasSaid(name, "not restored");
+        return kExitNotInstalled;
     }
 
     void Fail(const std::string& what, const std::string& text) {
@@ -251,9 +280,27 @@ class Session {
         std::fprintf(stderr, "update: %s: %s\n", what.c_str(), line.c_str());
     }
 
+    // What the command said, or the fallback when it said nothing.
+    void FailWithWhatWasSaid(const std::string& what, const char* fallback) {
+        std::string text;
+        for (const std::string& said : said_) text += (text.empty() ? "" : " ") + said;
+        Fail(what, text.empty() ? fallback : text);
+    }
+
     int failure = kExitOk;  // of the refresh
 
   private:
+    const TreeRow* Find(const std::string& name) const {
+        for (const TreeRow& row : rows_.rows)
+            if (row.OffersDownload() && row.name == name) return &row;
+        return nullptr;
+    }
+
+    InstallSite Site() {
+        return {*services_,   nullptr,          places_,          downloadDir_,
+                replacedDir_, rows_.editorPath, rows_.serverPath, *runner_};
+    }
+
     template <class F>
     bool Guarded(const char* what, int status, F&& step) {
         said_.clear();
@@ -263,9 +310,7 @@ class Session {
         } catch (const std::exception& error) {
             said_.push_back(error.what());
         }
-        std::string text;
-        for (const std::string& said : said_) text += (text.empty() ? "" : " ") + said;
-        Fail(what, text);
+        FailWithWhatWasSaid(what, "");
         failure = status;
         return false;
     }
@@ -308,16 +353,19 @@ bool Parse(int argc, char** argv, Request& request) {
             request.help = true;
         } else if (arg == "--version") {
             request.version = true;
-        } else if (arg == "--install") {
-            int names = 0;
-            for (; i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0; ++i, ++names)
-                request.install.push_back(argv[i + 1]);
-            if (names == 0) return false;
+        } else if (arg == "--install" || arg == "--restore") {
+            std::vector<std::string>& names =
+                arg == "--install" ? request.install : request.restore;
+            if (!names.empty()) return false;
+            for (; i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0; ++i)
+                names.push_back(argv[i + 1]);
+            if (names.empty()) return false;
         } else {
             return false;
         }
     }
-    const int modes = request.list + !request.install.empty() + request.help + request.version;
+    const int modes = request.list + !request.install.empty() + !request.restore.empty() +
+                      request.help + request.version;
     if (modes != 1) return false;
     return !request.json || request.list;
 }
@@ -354,6 +402,10 @@ std::optional<int> RunUnattended(int argc, char** argv) {
     int status = kExitOk;
     for (const std::string& name : request.install) {
         const int one = session.Install(name);
+        if (status == kExitOk) status = one;
+    }
+    for (const std::string& name : request.restore) {
+        const int one = session.Restore(name);
         if (status == kExitOk) status = one;
     }
     std::fflush(stdout);

@@ -151,13 +151,6 @@ std::string TextField(const Fields& fields, std::string_view key) {
     return found == fields.end() ? std::string() : found->second;
 }
 
-std::string VersionOf(const std::string& path) {
-    TrsFileVersion version;
-    if (!version.GetVersion(path)) return {};
-    return std::to_string(version.Major) + "." + std::to_string(version.Minor) + "." +
-           std::to_string(version.Release) + "." + std::to_string(version.Build);
-}
-
 // FNV-1a: a slot's name only spreads the targets; its index names the target itself.
 std::string HashName(const std::string& text) {
     std::uint64_t hash = 14695981039346656037ull;
@@ -227,7 +220,7 @@ void ReplacedFiles::Step(ReplaceStep step) const {
 ReplacedFiles::Outcome ReplacedFiles::Replace(const std::string& target,
                                               const std::function<bool()>& place,
                                               std::int64_t now) {
-    Journal journal{target, SlotOf(target), false, VersionOf(target), now};
+    Journal journal{target, SlotOf(target), false, FullVersionText(target), now};
     std::error_code error;
     fs::create_directories(platform::PathFromUtf8(journal.slot), error);
     if (error || !platform::WriteFileDurably(JournalPath(), journal.Format())) {

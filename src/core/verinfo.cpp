@@ -47,3 +47,10 @@ bool TrsFileVersion::ReadVersionInfo(const std::string& fileName, std::uint16_t*
     if (build) *build = static_cast<std::uint16_t>(info.dwFileVersionLS & 0xFFFF);
     return true;
 }
+
+std::string FullVersionText(const std::string& fileName) {
+    TrsFileVersion reader;
+    if (!reader.GetVersion(fileName)) return {};
+    return std::to_string(reader.Major) + "." + std::to_string(reader.Minor) + "." +
+           std::to_string(reader.Release) + "." + std::to_string(reader.Build);
+}

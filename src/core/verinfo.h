@@ -23,3 +23,6 @@ class TrsFileVersion {
                          std::uint16_t* minor = nullptr, std::uint16_t* release = nullptr,
                          std::uint16_t* build = nullptr) const;
 };
+
+// All four numbers of the file's version record ("1.2.3.4"); empty when it has none.
+std::string FullVersionText(const std::string& fileName);

@@ -38,11 +38,32 @@ struct InstallResult {
     InstallOutcome outcome = InstallOutcome::NotAsked;
     Authenticity verdict;  // the trusted signature when outcome is Done
     bool placing = false;  // a move into the product was tried: the tree is stale
+    std::string version;   // read back from the placed file when outcome is Done
     std::string folder;    // the download folder, once the name was found safe
 };
+
+// What is now in place, for the status bar: "Version 1.2.3.4 in place".
+std::string InPlaceCaption(const std::string& version);
 
 // The row's file fetched, checked and installed. A current component is fetched again only
 // when the message dialog's question says so.
 InstallResult DownloadAndInstall(InstallSite& site, const TreeRow& row);
 // "Download": the same up to the check; the file stays in the download folder.
 InstallResult DownloadOnly(InstallSite& site, const TreeRow& row);
+
+enum class RestoreOutcome {
+    Restored,        // the kept copy is back and the file it replaced is kept in turn
+    NotAsked,        // the user chose not to
+    NothingKept,     // no previous copy of this file is kept
+    ProductRunning,  // its product runs and holds its files
+    NotRestored,     // the copy could not be put back; the installed file is unchanged
+};
+
+struct RestoreResult {
+    RestoreOutcome outcome = RestoreOutcome::NothingKept;
+    std::string version;  // of the file now in place, when restored; empty without a record
+};
+
+// "Restore previous version" for the installed file at `target`, asking first through the
+// message dialog; the row's context menu and `--restore` both run it.
+RestoreResult RestoreKeptFile(InstallSite& site, const std::string& target);

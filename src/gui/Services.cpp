@@ -15,6 +15,9 @@ ProgramServices::ProgramServices(Face face)
       catalogueBase(CORVALITE_CATALOGUE_BASE),
       downloadBase(CORVALITE_DOWNLOAD_BASE) {
     QCoreApplication::setApplicationName("corvalite-update");
+#ifdef _WIN32
+    shell.quiet = face == Face::Console;
+#endif
     if (face == Face::Window) {
         QApplication::setApplicationDisplayName(toolkit::kApplicationTitle);
         QApplication::setDesktopFileName("corvalite-update");

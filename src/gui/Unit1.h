@@ -12,6 +12,7 @@
 
 class QPoint;
 class QPushButton;
+struct InstallSite;
 class TServerRunner;
 
 class TForm1 : public QWidget {
@@ -59,6 +60,8 @@ class TForm1 : public QWidget {
     void RefreshComponentTree();
 
     Services& services() { return services_; }
+    // What the install and restore commands act with, as the last refresh left it.
+    InstallSite Site();
 
   protected:
     void showEvent(QShowEvent* event) override;

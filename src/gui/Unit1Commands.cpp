@@ -11,6 +11,7 @@
 
 #include "core/ReplacedFiles.h"
 #include "core/Unit1Install.h"
+#include "core/verinfo.h"
 #include "gui/ComponentRow.h"
 #include "gui/InstallCommand.h"
 #include "gui/MessDlgs.h"
@@ -138,6 +139,31 @@ bool RefuseWhileHeld(const DownloadRequest& request, const std::string& target) 
     return true;
 }
 
+std::string ReadsAs(const std::string& version) {
+    return version.empty() ? "has no readable version record" : "reads as version " + version;
+}
+
+// A placed file that does not read as the download did is not left as the product's file:
+// the one it replaced goes back through the store (so this too can be undone), or, when
+// there was none, it is removed.
+void TakeBackUnproven(const DownloadRequest& request, const std::string& target,
+                      const std::string& folder, ReplacedFiles* store,
+                      const std::string& downloaded, const std::string& placed) {
+    std::string fate;
+    if (!store)
+        fate = RemoveFile(target) ? "It was removed again."
+                                  : "It could not be removed: remove " + target + " yourself.";
+    else if (store->Restore(target, std::time(nullptr)) == ReplacedFiles::Outcome::Replaced)
+        fate =
+            "The previous version was put back; the placed file is kept, so this can be "
+            "undone.";
+    else
+        fate = "The previous version could not be put back: " + target + " is left as placed.";
+    MessageDialog("\"" + request.fileName + "\" was not installed: placed in " + folder + " it " +
+                      ReadsAs(placed) + ", but the download " + ReadsAs(downloaded) + ". " + fate,
+                  mtError, mbOK, 0, kEnglish);
+}
+
 InstallOutcome MoveIntoProduct(InstallSite& site, const DownloadRequest& request,
                                ComponentMarker marker, HeldFile& held, InstallResult& result) {
     const std::string folder = InstallFolder(marker, site.editorPath, site.serverPath);
@@ -157,6 +183,8 @@ InstallOutcome MoveIntoProduct(InstallSite& site, const DownloadRequest& request
         return ShellFileOperation(site.services.shell, site.owner, {request.destination}, folder,
                                   true);
     };
+    // Read while the download is still what was checked; the placed file must read the same.
+    const std::string downloaded = FullVersionText(request.destination);
     ReplacedFiles store(site.replacedDir);
     const bool replacing = platform::TransferTargetExists(request.destination, folder);
     if (replacing && RefuseWhileHeld(request, target)) return InstallOutcome::NotInstalled;
@@ -179,13 +207,26 @@ InstallOutcome MoveIntoProduct(InstallSite& site, const DownloadRequest& request
         }
     }
     if (!moved) return InstallOutcome::NotInstalled;
-    if (PlacedFileIsTrusted(held, target, folder)) return InstallOutcome::Done;
-    // A refused copy was removed from the product: the file it replaced goes back.
-    if (replacing) store.Restore(target, std::time(nullptr));
-    return InstallOutcome::Refused;
+    if (!PlacedFileIsTrusted(held, target, folder)) {
+        // A refused copy was removed from the product: the file it replaced goes back.
+        if (replacing) store.Restore(target, std::time(nullptr));
+        return InstallOutcome::Refused;
+    }
+    result.version = FullVersionText(target);
+    if (result.version == downloaded) return InstallOutcome::Done;
+    held.close();  // Windows will not replace or remove a file that is held open
+    TakeBackUnproven(request, target, folder, replacing ? &store : nullptr, downloaded,
+                     result.version);
+    result.version.clear();
+    return InstallOutcome::NotInstalled;
 }
 
 }  // namespace
+
+std::string InPlaceCaption(const std::string& version) {
+    return version.empty() ? "In place, without a version record"
+                           : "Version " + version + " in place";
+}
 
 InstallResult DownloadOnly(InstallSite& site, const TreeRow& row) {
     InstallResult result;
@@ -244,11 +285,6 @@ TreeRow SelectedRow(const TForm1& form) {
     return row;
 }
 
-InstallSite SiteOf(TForm1& form) {
-    return {form.services(),  &form,           form.places,     form.DownloadDir,
-            form.ReplacedDir, form.EditorPath, form.ServerPath, *form.ServerRunner};
-}
-
 // Where the download is reported: the panel that described the selected row.
 void ShowPublisher(TForm1& form, const Authenticity& trusted) {
     form.TBXStatusBar1->SetCaption(1, QString::fromStdString(PublisherCaption(trusted)));
@@ -256,8 +292,13 @@ void ShowPublisher(TForm1& form, const Authenticity& trusted) {
 
 }  // namespace
 
+InstallSite TForm1::Site() {
+    return {services_,   this,       places,     DownloadDir,
+            ReplacedDir, EditorPath, ServerPath, *ServerRunner};
+}
+
 void TForm1::Button2Click() {
-    InstallSite site = SiteOf(*this);
+    InstallSite site = Site();
     const InstallResult result = DownloadOnly(site, SelectedRow(*this));
     if (result.folder.empty()) return;
     if (result.outcome == InstallOutcome::Done) ShowPublisher(*this, result.verdict);
@@ -265,9 +306,12 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button1Click() {
-    InstallSite site = SiteOf(*this);
+    InstallSite site = Site();
     const InstallResult result = DownloadAndInstall(site, SelectedRow(*this));
     if (result.placing && AutoUpdate && Online) RefreshComponentTree();
     // After the refresh, which resets the panels.
-    if (result.outcome == InstallOutcome::Done) ShowPublisher(*this, result.verdict);
+    if (result.outcome != InstallOutcome::Done) return;
+    ShowPublisher(*this, result.verdict);
+    if (result.placing)
+        TBXStatusBar1->SetCaption(2, QString::fromStdString(InPlaceCaption(result.version)));
 }

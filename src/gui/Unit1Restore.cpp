@@ -1,6 +1,6 @@
-// "Restore previous version" from a row's context menu: the file an install replaced goes
-// back the same journalled way, and the file it replaces is kept in turn, so a restore can
-// itself be undone.
+// "Restore previous version": the file an install replaced goes back the same journalled way,
+// and the file it replaces is kept in turn, so a restore can itself be undone. The row's
+// context menu and the unattended mode run the same command.
 #include <QAccessible>
 #include <QMenu>
 #include <ctime>
@@ -9,6 +9,7 @@
 #include "core/ReplacedFiles.h"
 #include "core/verinfo.h"
 #include "gui/ComponentRow.h"
+#include "gui/InstallCommand.h"
 #include "gui/MessDlgs.h"
 #include "gui/ProductGuard.h"
 #include "gui/Unit1.h"
@@ -23,13 +24,6 @@ std::string InstalledFileOf(const toolkit::TTreeNode& row) {
 
 std::string VersionName(const std::string& version) {
     return version.empty() ? "a version without a version record" : "version " + version;
-}
-
-std::string InstalledVersion(const std::string& path) {
-    TrsFileVersion reader;
-    if (!reader.GetVersion(path)) return {};
-    return std::to_string(reader.Major) + "." + std::to_string(reader.Minor) + "." +
-           std::to_string(reader.Release) + "." + std::to_string(reader.Build);
 }
 
 std::string NameOf(const std::string& path) {
@@ -56,25 +50,43 @@ void TForm1::ProjectTreeContextPopup(const QPoint& at) {
         RestorePreviousVersion(target);
 }
 
-void TForm1::RestorePreviousVersion(const std::string& target) {
-    ReplacedFiles store(ReplacedDir);
+RestoreResult RestoreKeptFile(InstallSite& site, const std::string& target) {
+    RestoreResult result;
+    ReplacedFiles store(site.replacedDir);
     const auto kept = store.Find(target);
-    if (!kept) return;
-    if (RefuseWhileProductRuns(*this, target)) return;
+    if (!kept) return result;
+    if (RefuseWhileProductRuns(site.services.desktop, site.serverRunner, target)) {
+        result.outcome = RestoreOutcome::ProductRunning;
+        return result;
+    }
     const std::string question = "Replace \"" + NameOf(target) + "\", " +
-                                 VersionName(InstalledVersion(target)) +
+                                 VersionName(FullVersionText(target)) +
                                  ", with the previous one, " + VersionName(kept->version) +
                                  "? The one installed now is kept, so this can be undone.";
-    if (MessageDialog(question, mtConfirmation, mbYesNo, 0, kEnglish) != ModalResult::Yes) return;
-    switch (store.Restore(target, std::time(nullptr))) {
-        case ReplacedFiles::Outcome::Replaced:
-            break;
-        case ReplacedFiles::Outcome::NotReplaced:
-        case ReplacedFiles::Outcome::NotKept:
-            MessageDialog("The previous version of \"" + NameOf(target) +
-                              "\" could not be put back; the installed one is unchanged.",
-                          mtError, mbOK, 0, kEnglish);
-            break;
+    if (MessageDialog(question, mtConfirmation, mbYesNo, 0, kEnglish) != ModalResult::Yes) {
+        result.outcome = RestoreOutcome::NotAsked;
+        return result;
     }
+    if (store.Restore(target, std::time(nullptr)) == ReplacedFiles::Outcome::Replaced) {
+        result.outcome = RestoreOutcome::Restored;
+        result.version = FullVersionText(target);
+        return result;
+    }
+    MessageDialog("The previous version of \"" + NameOf(target) +
+                      "\" could not be put back; the installed one is unchanged.",
+                  mtError, mbOK, 0, kEnglish);
+    result.outcome = RestoreOutcome::NotRestored;
+    return result;
+}
+
+void TForm1::RestorePreviousVersion(const std::string& target) {
+    InstallSite site = Site();
+    const RestoreResult result = RestoreKeptFile(site, target);
+    // A failed restore has been told; the folder is read again all the same.
+    if (result.outcome != RestoreOutcome::Restored && result.outcome != RestoreOutcome::NotRestored)
+        return;
     if (Online) RefreshComponentTree();
+    // After the refresh, which resets the panels.
+    if (result.outcome == RestoreOutcome::Restored)
+        TBXStatusBar1->SetCaption(2, QString::fromStdString(InPlaceCaption(result.version)));
 }

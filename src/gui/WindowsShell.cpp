@@ -34,7 +34,7 @@ bool WindowsShell::PickFolder(QWidget* owner, const std::string& caption, std::s
 bool WindowsShell::TransferFiles(QWidget* owner, const std::vector<std::string>& files,
                                  const std::string& folder, bool move) {
     if (files.empty()) return false;
-    return platform::win32::ShellFileOperation(OwnerOf(owner), files, folder, move);
+    return platform::win32::ShellFileOperation(OwnerOf(owner), files, folder, move, nullptr, quiet);
 }
 
 }  // namespace gui

@@ -13,6 +13,9 @@ class WindowsShell : public Shell {
                     unsigned flags) override;
     bool TransferFiles(QWidget* owner, const std::vector<std::string>& files,
                        const std::string& folder, bool move) override;
+
+    // Without a window (the unattended mode) the shell's own questions would wait for nobody.
+    bool quiet = false;
 };
 
 }  // namespace gui

@@ -103,6 +103,43 @@ TEST(Unattended, InstallPlacesEachNamedFileAskingNothingAndKeepsWhatItReplaced) 
     EXPECT_EQ(e2e::ReadFile(kept->copy), before);
 }
 
+TEST(Unattended, RestorePutsBackWhatTheInstallReplacedAndASecondRestoreUndoesIt) {
+    e2e::SampleWorld world;
+    const fs::path rewrite = Module(world, "mod_rewrite.dll");
+    const std::string before = e2e::ReadFile(rewrite);
+    const std::string served = Site(world, "mod_rewrite.dll");
+    ASSERT_NE(before, served);
+    // Nothing kept yet, and a component with no file in place: nothing to restore.
+    const Ran nothing = Unattended({"--restore", "mod_rewrite.dll", "mod_headers.dll"});
+    EXPECT_EQ(nothing.status, 1);
+    ASSERT_EQ(nothing.errLines.size(), 2u) << ::testing::PrintToString(nothing.errLines);
+    EXPECT_EQ(nothing.errLines[0].rfind("update: mod_rewrite.dll: no previous copy", 0), 0u);
+    EXPECT_EQ(nothing.errLines[1].rfind("update: mod_headers.dll: not installed", 0), 0u);
+    EXPECT_EQ(e2e::ReadFile(rewrite), before);
+
+    ASSERT_EQ(Unattended({"--install", "mod_rewrite.dll"}).status, 0);
+    ASSERT_EQ(e2e::ReadFile(rewrite), served);
+    const Ran restored = Unattended({"--restore", "mod_rewrite.dll"});
+    ASSERT_EQ(restored.status, 0) << ::testing::PrintToString(restored.errLines);
+    EXPECT_TRUE(restored.errLines.empty()) << ::testing::PrintToString(restored.errLines);
+    EXPECT_EQ(e2e::ReadFile(rewrite), before);
+    const auto kept = ReplacedFiles(ReplacedFilesFolder()).Find(rewrite.string());
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(e2e::ReadFile(kept->copy), served);
+
+    // Twice in one run: each restore takes the other copy back.
+    const Ran twice = Unattended({"--restore", "mod_rewrite.dll", "mod_rewrite.dll"});
+    ASSERT_EQ(twice.status, 0) << ::testing::PrintToString(twice.errLines);
+    EXPECT_EQ(e2e::ReadFile(rewrite), before);
+    EXPECT_EQ(Unattended({"--restore", "mod_rewrite.dll"}).status, 0);
+    EXPECT_EQ(e2e::ReadFile(rewrite), served);
+    EXPECT_EQ(Unattended({"--restore", "nothing-such"}).status, 1);
+    for (const QStringList& wrong :
+         {QStringList{"--restore"}, QStringList{"--restore", "x", "--install", "y"},
+          QStringList{"--restore", "x", "--restore", "y"}})
+        EXPECT_EQ(Unattended(wrong).status, 2) << wrong.join(' ').toStdString();
+}
+
 TEST(Unattended, EachFailureHasItsStatusAndOneLineNamingTheComponent) {
     e2e::SampleWorld world;
     fs::remove(fs::path(world.site) / "download" / "utils" / "mod_headers.dll");
@@ -136,6 +173,7 @@ TEST(Unattended, EachFailureHasItsStatusAndOneLineNamingTheComponent) {
     const Ran help = Unattended({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--install NAME"), std::string::npos);
+    EXPECT_NE(help.out.find("--restore NAME"), std::string::npos);
     EXPECT_EQ(Unattended({"--version"}).out, "update " CORVALITE_VERSION "\n");
 }
 

@@ -10,7 +10,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
+#include "core/ReplacedFiles.h"
 #include "core/srunner.h"
 #include "gui/MessDlgs.h"
 #include "support/ChildRole.h"
@@ -404,6 +406,10 @@ TEST_F(TrustedCommands, MoveIsFollowedByARefreshWhenAutoUpdateAndOnline) {
     EXPECT_TRUE(Refreshed());
     modules = form->ProjectTree->TopLevel(1)->Child(0);
     EXPECT_EQ(modules->Child(0)->ColumnText(3), "OK");
+    // The row and the status bar show the version record of the signed fixture, as placed.
+    EXPECT_EQ(modules->Child(0)->ColumnText(1), "5.2.1");
+    EXPECT_EQ(modules->Child(0)->ColumnText(2), "300");
+    EXPECT_EQ(form->TBXStatusBar1->Caption(2), "Version 5.2.1.300 in place");
 
     // Offline: the same install leaves the tree alone.
     form->Online = false;
@@ -507,6 +513,72 @@ TEST_F(TrustedCommands, ACopyThatDiffersFromTheCheckedFileIsTakenOutOfTheProduct
     // The module it replaced is put back, not lost with it.
     EXPECT_EQ(h.dir.Read("appdata/Zelmarock/modules/mod_a.dll"), signedBody);
     EXPECT_FALSE(PublisherShown()) << Publisher();
+}
+
+// Once in place a file is read again: one that reads otherwise than the download did (damaged
+// on the way, rewritten by another program) does not stay as the product's file.
+TEST_F(TrustedCommands, APlacedFileThatReadsOtherwiseThanTheDownloadIsTakenBack) {
+    const std::string modules = serverFolder + "/modules";
+    const std::string name = "mod_\xe6\xa8\xa1\xe5\x9d\x97_\xf0\x9f\x93\xa6.dll";
+    const std::string module = modules + "/" + name;
+    WritePeFile(module, PeOptions{.fileVersion = {2, 1, 0, 7}});
+    const auto read = [&](const std::string& path) {
+        return h.dir.Read(fs::relative(path, h.dir.path()).string());
+    };
+    const std::string old = read(module);
+    // Rewrites the placed file through its name, so it stays the file that was checked.
+    std::function<void(std::string&)> damage = [](std::string&) {};
+    h.shell.transfer = [&](const std::string& file, const std::string& target) {
+        fs::rename(file, target);
+        std::string bytes = read(target);
+        damage(bytes);
+        std::fstream(target, std::ios::in | std::ios::out | std::ios::binary) << bytes;
+        return true;
+    };
+    const auto fixedInfo = [](std::string& bytes) {
+        const auto at = bytes.find("\xBD\x04\xEF\xFE");
+        EXPECT_NE(at, std::string::npos);
+        return at;
+    };
+
+    // Another build number: the module it replaced goes back, and the placed one is kept.
+    damage = [&](std::string& bytes) { ++bytes[fixedInfo(bytes) + 12]; };
+    Offer(name);
+    Click(form->Button1);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].type, DialogType::Error);
+    EXPECT_EQ(dialogs[0].message, "\"" + name + "\" was not installed: placed in " + modules +
+                                      " it reads as version 5.2.1.301, but the download reads as "
+                                      "version 5.2.1.300. The previous version was put back; the "
+                                      "placed file is kept, so this can be undone.");
+    EXPECT_EQ(read(module), old);
+    const auto kept = ReplacedFiles(form->ReplacedDir).Find(module);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->version, "5.2.1.301");
+    EXPECT_FALSE(PublisherShown()) << Publisher();
+
+    // No version record left, and nothing was there before: it is removed again.
+    dialogs.clear();
+    const std::string fresh = modules + "/mod_新しい.dll";
+    damage = [&](std::string& bytes) { bytes[fixedInfo(bytes)] = 0; };
+    Offer("mod_新しい.dll");
+    Click(form->Button1);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].message, "\"mod_新しい.dll\" was not installed: placed in " + modules +
+                                      " it has no readable version record, but the download "
+                                      "reads as version 5.2.1.300. It was removed again.");
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_FALSE(ReplacedFiles(form->ReplacedDir).Find(fresh));
+
+    // Read back as it arrived: installed, and the status bar says what is in place.
+    dialogs.clear();
+    damage = [](std::string&) {};
+    Offer("mod_新しい.dll");
+    Click(form->Button1);
+    EXPECT_EQ(Messages(), Strings{});
+    EXPECT_EQ(read(fresh), signedBody);
+    EXPECT_EQ(form->TBXStatusBar1->Caption(2), "Version 5.2.1.300 in place");
+    EXPECT_TRUE(PublisherShown()) << Publisher();
 }
 
 // Another program of ours holds the module open, as a running server holds its modules.

@@ -120,6 +120,7 @@ TEST_F(Restore, InstallOverAModuleThenRestoreAndRestoreAgain) {
     form->Button1->click();
     ASSERT_EQ(Installed(), signedBody);
     ASSERT_EQ(dialogs.size(), 0u) << dialogs[0].message;  // the recording shell does not ask
+    EXPECT_EQ(form->TBXStatusBar1->Caption(2), "Version 5.2.1.300 in place");
 
     toolkit::TTreeNode* row = Row(target, base + "mod_模块.dll");
     const QPoint middle = form->ProjectTree->visualItemRect(row).center();
@@ -146,6 +147,7 @@ TEST_F(Restore, InstallOverAModuleThenRestoreAndRestoreAgain) {
     QTest::keyClick(form->windowHandle(), Qt::Key_Menu);
     ASSERT_TRUE(byMenuKey.shown);
     EXPECT_EQ(Installed(), oldModule);
+    EXPECT_EQ(form->TBXStatusBar1->Caption(2), "Version 2.1.0.7 in place");
     const auto kept = ReplacedFiles(form->ReplacedDir).Find(target);
     ASSERT_TRUE(kept);
     EXPECT_EQ(h.dir.Read(fs::relative(kept->copy, h.dir.path()).string()), signedBody);

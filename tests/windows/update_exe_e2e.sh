@@ -7,7 +7,10 @@
 # a missing module downloaded and moved into the server's modules folder by the shell (which
 # needs the tree filled and a row selected); the debugger listener refused while the editor's
 # hidden instance window exists; with the sample publisher's pin taken from the machine policy,
-# the next module refused and removed; the settings in the real registry after WM_CLOSE.
+# the next module refused and removed; the settings in the real registry after WM_CLOSE;
+# from the console, --list, --install, a module replaced and its copy kept in the store,
+# --restore there and back (refused while the editor runs), and a replace killed before and
+# after placing finished or undone by the next start.
 # As a user outside ASCII: the prefix's user is "josé", the editor lives below a folder
 # with letters outside the code page, the program's folder is read-only (a standard user
 # below C:\Program Files, so the lists go to the user's local application data), and the
@@ -160,4 +163,106 @@ set -e
 [ ! -e "$modules/mod_headers.dll" ] || fail "the refused module was placed"
 wine_in cmd /c "$(winepath_of "$program")" --version | tr -d '\r' | grep -qx 'update [0-9.]*' ||
   fail "--version did not reach the console"
+
+step "without the window: the store of replaced files, --restore and the journal"
+sample_pin_publishers "$publisher_key" || fail "the pin could not be put back"
+store="$lists/replaced"
+sha() { sha256sum <"$1" | cut -d' ' -f1; }
+rewrite="$modules/mod_rewrite.dll"
+old_rewrite=$(sha "$rewrite")
+new_rewrite=$(sha "$sandbox/site/download/utils/mod_rewrite.dll")
+[ "$old_rewrite" != "$new_rewrite" ] || fail "the sample's mod_rewrite.dll is the one served"
+wine_in "$program" --install mod_rewrite.dll >/dev/null 2>"$sandbox/replace.err" ||
+  fail "--install over mod_rewrite.dll failed: $(cat "$sandbox/replace.err")"
+[ "$(sha "$rewrite")" = "$new_rewrite" ] || fail "the served mod_rewrite.dll is not in place"
+index=$(grep -l 'mod_rewrite\.dll$' "$store"/*/index 2>/dev/null || true)
+[ "$(echo "$index" | grep -c .)" = 1 ] ||
+  fail "the store below the local application data does not hold one copy: $(ls -R "$store" 2>&1)"
+slot=$(dirname "$index")
+[ "$(sha "$slot/previous")" = "$old_rewrite" ] || fail "the kept copy is not the replaced module"
+[ ! -e "$store/journal" ] || fail "the journal outlived the install"
+restore() {
+  wine_in "$program" --restore "$@" >/dev/null 2>"$sandbox/restore.err" ||
+    fail "--restore $* failed: $(cat "$sandbox/restore.err")"
+}
+restore mod_rewrite.dll
+[ "$(sha "$rewrite")" = "$old_rewrite" ] || fail "--restore did not put the old module back"
+[ "$(sha "$slot/previous")" = "$new_rewrite" ] || fail "--restore did not keep the module it replaced"
+restore mod_rewrite.dll
+[ "$(sha "$rewrite")" = "$new_rewrite" ] || fail "a second --restore did not undo the first"
+set +e
+wine_in "$program" --restore mod_ssl.dll >/dev/null 2>"$sandbox/restore.err"
+status=$?
+set -e
+[ "$status" = 1 ] || fail "--restore without a kept copy ended with $status, not 1"
+grep -q '^update: mod_ssl.dll: no previous copy' "$sandbox/restore.err" ||
+  fail "no line saying mod_ssl.dll has no kept copy: $(cat "$sandbox/restore.err")"
+
+# A replace killed half way leaves the journal and the store as they stood at that step; the
+# next start (here --list) finishes or undoes it before it reads the folder. The journal is
+# written as the program writes it, for the module beside mod_rewrite.dll.
+target_of_rewrite=$(sed -n 's/^target=//p' "$index" | tr -d '\r')
+ssl_target="${target_of_rewrite%mod_rewrite.dll}mod_ssl.dll"
+store_win="${target_of_rewrite%%AppData\\*}AppData\\Local\\Zelmarock\\Update\\replaced\\"
+slot_of() {  # the slot folder's name: FNV-1a of the target's UTF-8 bytes
+  python3 -c 'import sys
+h = 14695981039346656037
+for b in sys.argv[1].encode(): h = ((h ^ b) * 1099511628211) % 2**64
+print("%016x" % h)' "$1"
+}
+[ "$(slot_of "$target_of_rewrite")" = "$(basename "$slot")" ] ||
+  fail "the slot of $target_of_rewrite is not named as this script names it"
+ssl="$modules/mod_ssl.dll"
+ssl_slot="$store/$(slot_of "$ssl_target")"
+old_ssl=$(sha "$ssl")
+new_ssl=$(sha "$sandbox/site/download/utils/mod_ssl.dll")
+[ "$old_ssl" != "$new_ssl" ] || fail "the sample's mod_ssl.dll is the one served"
+killed_at() {  # PHASE: the journal as the program leaves it before and after the placing
+  mkdir -p "$ssl_slot"
+  printf 'at=2000\nphase=%s\nslot=%s%s\\\ntarget=%s\nversion=1.0.0.0\n' "$1" "$store_win" \
+    "$(basename "$ssl_slot")" "$ssl_target" >"$store/journal"
+}
+after_list() {
+  wine_in "$program" --list >/dev/null 2>"$sandbox/replay.err" ||
+    fail "--list after a stop failed: $(cat "$sandbox/replay.err")"
+  [ ! -e "$store/journal" ] || fail "the journal is still there after $1"
+  [ "$(find "$modules" -maxdepth 1 -name 'mod_ssl.dll*' | wc -l)" = 1 ] ||
+    fail "not exactly one mod_ssl.dll after $1: $(ls "$modules")"
+}
+# Killed once the old module was kept, while the shell's move had taken it away: put back.
+cp "$ssl" "$ssl_slot/next"
+head -c 100 "$ssl" >"$ssl_slot/next.part"
+rm "$ssl"
+killed_at keeping
+after_list "a stop after the old module was kept"
+[ "$(sha "$ssl")" = "$old_ssl" ] || fail "the module kept before the stop was not put back"
+[ ! -e "$ssl_slot" ] || fail "the undone replace left its slot: $(ls "$ssl_slot")"
+# Killed once the new module was placed: the replace is finished and the old one kept.
+mkdir -p "$ssl_slot"
+cp "$ssl" "$ssl_slot/next"
+cp "$sandbox/site/download/utils/mod_ssl.dll" "$ssl"
+killed_at keeping
+after_list "a stop after the new module was placed"
+[ "$(sha "$ssl")" = "$new_ssl" ] || fail "the placed module did not stay"
+[ "$(sha "$ssl_slot/previous")" = "$old_ssl" ] || fail "the replaced module was not kept"
+grep -qx 'replaced=2000' "$ssl_slot/index" || fail "the kept module's index is not the journal's"
+restore mod_ssl.dll
+[ "$(sha "$ssl")" = "$old_ssl" ] || fail "the module the finished replace kept cannot be restored"
+
+# The editor's stand-in still runs: a kept listener is not put back, as in the window.
+listener="$prefix/drive_c/$editor_folder/Corvalite Editor/DbgListener.exe"
+listener_target="C:\\$editor_folder\\Corvalite Editor\\DbgListener.exe"
+listener_slot="$store/$(slot_of "$listener_target")"
+mkdir -p "$listener_slot"
+printf 'an older listener' >"$listener_slot/previous"
+printf 'replaced=1000\nsize=17\ntarget=%s\nversion=\n' "$listener_target" >"$listener_slot/index"
+old_listener=$(sha "$listener")
+set +e
+wine_in "$program" --restore "Debugger listener" >/dev/null 2>"$sandbox/restore.err"
+status=$?
+set -e
+[ "$status" = 5 ] || fail "--restore while the editor runs ended with $status, not 5"
+[ "$(grep -c '^update: Debugger listener: ' "$sandbox/restore.err")" = 1 ] ||
+  fail "the refusal is not one line naming the listener: $(cat "$sandbox/restore.err")"
+[ "$(sha "$listener")" = "$old_listener" ] || fail "the listener was replaced while the editor ran"
 echo "PASSED"

@@ -20,9 +20,11 @@ using FileOperation = int (*)(_SHFILEOPSTRUCTW*);
 
 // Every file moved (or copied) into folder by the shell's file operation with no flags, so the
 // shell asks before replacing and shows its own progress and errors. True when it reports
-// success and nothing was aborted (a "No" to replacing).
+// success and nothing was aborted (a "No" to replacing). Quiet, with nobody to answer, it
+// replaces without asking and shows nothing; its failure is still the result.
 bool ShellFileOperation(OwnerWindow owner, const std::vector<std::string>& files,
-                        const std::string& folder, bool move, FileOperation operate = nullptr);
+                        const std::string& folder, bool move, FileOperation operate = nullptr,
+                        bool quiet = false);
 
 // The shell's folder picker. folder: in, preselected when it names an existing folder
 // (otherwise emptied, which the caller sees even on cancel); out, the picked folder.

@@ -26,7 +26,7 @@ void ExploreFolder(OwnerWindow owner, const std::string& folder) {
 }
 
 bool ShellFileOperation(OwnerWindow owner, const std::vector<std::string>& files,
-                        const std::string& folder, bool move, FileOperation operate) {
+                        const std::string& folder, bool move, FileOperation operate, bool quiet) {
     if (files.empty()) return false;
     // An empty name would end the list early and leave the rest undone unseen.
     for (const auto& file : files)
@@ -38,7 +38,9 @@ bool ShellFileOperation(OwnerWindow owner, const std::vector<std::string>& files
     operation.wFunc = move ? FO_MOVE : FO_COPY;
     operation.pFrom = from.c_str();
     operation.pTo = to.c_str();
-    operation.fFlags = 0;  // none of the shell's confirmations or messages suppressed
+    // None of the shell's confirmations or messages suppressed, unless nobody could answer.
+    operation.fFlags =
+        quiet ? FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI | FOF_SILENT : 0;
     // A cancelled confirmation can still give 0; the shell says so in this flag.
     const int result = operate ? operate(&operation) : SHFileOperationW(&operation);
     return result == 0 && !operation.fAnyOperationsAborted;

@@ -153,6 +153,11 @@ TEST(Shell, TheShellsRefusalsAndAbortsAreFailures) {
     EXPECT_EQ(g_answer.flags, 0) << "the shell must ask before replacing and show its errors";
     EXPECT_EQ(platform::win32::Utf8(g_answer.from), download + "|" + download + "2|");
     EXPECT_EQ(platform::win32::Utf8(g_answer.to), modules + "|");
+    // With nobody to answer, the shell neither asks nor shows anything; a failure still counts.
+    EXPECT_TRUE(ShellFileOperation(0, {download}, modules, true, &AnswerAsWindows, true));
+    EXPECT_EQ(g_answer.flags, FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI | FOF_SILENT);
+    g_answer = Answering(0x7C, false);
+    EXPECT_FALSE(ShellFileOperation(0, {download}, modules, true, &AnswerAsWindows, true));
 
     g_answer = Answering(0, true);  // "No" to replacing: success returned, the abort flagged
     EXPECT_FALSE(ShellFileOperation(0, {download}, modules, true, &AnswerAsWindows));
