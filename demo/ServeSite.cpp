@@ -1,11 +1,13 @@
 #include "demo/ServeSite.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <stdexcept>
 
 #include <pthread.h>
@@ -48,6 +50,25 @@ int ServeSite(const std::string& siteDir, const std::string& portFile) {
 
     testsupport::LocalHttpServer server;
     server.serveFolder("/", siteDir);
+    // CORVALITE_SERVE_GATE="/path=FILE": that file of the site stays in flight, a byte at a
+    // time, until FILE exists; a script holds a download open with it.
+    if (const char* gate = std::getenv("CORVALITE_SERVE_GATE")) {
+        const std::string rule = gate;
+        const std::size_t equals = rule.find('=');
+        if (equals == std::string::npos || rule.empty() || rule[0] != '/') {
+            std::cerr << "CORVALITE_SERVE_GATE is not /path=FILE\n";
+            return 2;
+        }
+        const std::string path = rule.substr(0, equals);
+        const std::filesystem::path opens = rule.substr(equals + 1);
+        std::ifstream in(std::filesystem::path(siteDir) / path.substr(1), std::ios::binary);
+        if (!in) {
+            std::cerr << "cannot read " << path << " of the site\n";
+            return 2;
+        }
+        std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        server.serveGated(path, std::move(body), [opens] { return std::filesystem::exists(opens); });
+    }
     if (!portFile.empty()) WritePortFile(portFile, server.port());
     std::cout << "Serving " << siteDir << " at " << server.baseUrl() << std::endl;
 

@@ -21,6 +21,13 @@
 
 namespace download {
 
+QNetworkRequest engineRequest(const QUrl& url) {
+    QNetworkRequest request(url);
+    if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0)
+        request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    return request;
+}
+
 namespace {
 
 int httpStatus(const QNetworkReply& reply) {
@@ -194,7 +201,7 @@ void FileTransfer::start() {
     if (!file_.seek(resumeFrom_)) return fail(describeWriteError(file_, errno));
     written_ = resumeFrom_;
     syncedTo_ = resumeFrom_;
-    QNetworkRequest request(url_);
+    QNetworkRequest request = engineRequest(url_);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(limits_.maxRedirects);

@@ -23,8 +23,14 @@
 #include "download/RetryPolicy.h"
 
 class QNetworkAccessManager;
+class QNetworkRequest;
 
 namespace download {
+
+// A request of the engine to `url`. Over TLS it offers HTTP/1.1 only, as the spare connections
+// opened beside the connection check do: Qt keeps a host's HTTP/2-capable connections apart from
+// its HTTP/1.1 ones, so a request that allowed HTTP/2 would never take a warm spare.
+QNetworkRequest engineRequest(const QUrl& url);
 
 class FileTransfer : public QObject {
     Q_OBJECT

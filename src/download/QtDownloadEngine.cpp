@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "download/DownloadRun.h"
+#include "download/FileTransfer.h"
 #include "download/ProxyLogins.h"
 #include "platform/LowDelay.h"
 
@@ -128,8 +129,9 @@ QNetworkAccessManager& QtDownloadEngine::network() {
 // Over TLS they open before the probe, all at once, so that every handshake overlaps the
 // probe's own. They offer HTTP/1.1 only: Qt holds further connections of a host that may speak
 // HTTP/2 until the first handshake has said which, a round trip or two later, and the lists
-// then wait for the handshakes. Being first, they make the host's connections HTTP/1.1, the
-// probe's too: over HTTP/2 five lists would take one round trip as well, not fewer.
+// then wait for the handshakes. The probe and the run's requests offer HTTP/1.1 only as well
+// (engineRequest), or Qt would file them under another connection pool than the spares': over
+// HTTP/2 five lists would take one round trip as well, not fewer.
 void QtDownloadEngine::preconnect(QNetworkAccessManager& network, const QUrl& url) {
     // Through a proxy the spare connection would be one more login to ask for.
     QNetworkProxyFactory* proxies = network.proxyFactory();
@@ -163,7 +165,7 @@ int QtDownloadEngine::IsConnected() {
     download::ProxyLogins::of(network)->beginRun({}, false);
     const bool tls = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     if (tls) preconnect(network, url);
-    QNetworkRequest request(url);
+    QNetworkRequest request = download::engineRequest(url);
     // Any answer counts, a redirect too.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);

@@ -189,29 +189,36 @@ void TTreeView::SetFitsNames(bool fits) {
     }
 }
 
-int TTreeView::NamesWidth() const {
+std::vector<int> TTreeView::ShownWidths() const {
     // Measured here rather than asked of the view: its column hint covers only the rows laid
     // out in the viewport at the moment, which before the first show, or scrolled, are few.
     QStyleOptionViewItem option;
     initViewItemOption(&option);
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, this) + 1;
+    const int columns = columnCount();
+    std::vector<int> widest(static_cast<std::size_t>(columns), 0);
+    for (int column = 0; column < columns; ++column)
+        widest[static_cast<std::size_t>(column)] = header()->sectionSizeHint(column);
     std::vector<std::pair<const QTreeWidgetItem*, int>> pending;  // a row and its depth
     const int topDepth = rootIsDecorated() ? 1 : 0;
     for (int i = topLevelItemCount() - 1; i >= 0; --i)
         pending.emplace_back(topLevelItem(i), topDepth);
-    int widest = 0;
     while (!pending.empty()) {
         const auto [item, depth] = pending.back();
         pending.pop_back();
         if (item->isHidden()) continue;
-        const QVariant own = item->data(0, Qt::FontRole);
-        const QFont font =
-            own.isValid() ? qvariant_cast<QFont>(own).resolve(this->font()) : this->font();
-        // At the resolution of the screen the rows are drawn on.
-        const QFontMetrics metrics(font, viewport());
-        int width = depth * indentation() + metrics.horizontalAdvance(item->text(0)) + 2 * margin;
-        if (!item->icon(0).isNull()) width += option.decorationSize.width() + 2 * margin;
-        widest = std::max(widest, width);
+        for (int column = 0; column < columns; ++column) {
+            const QVariant own = item->data(column, Qt::FontRole);
+            const QFont font =
+                own.isValid() ? qvariant_cast<QFont>(own).resolve(this->font()) : this->font();
+            // At the resolution of the screen the rows are drawn on.
+            const QFontMetrics metrics(font, viewport());
+            int width = metrics.horizontalAdvance(item->text(column)) + 2 * margin;
+            if (column == 0) width += depth * indentation();
+            if (!item->icon(column).isNull()) width += option.decorationSize.width() + 2 * margin;
+            int& kept = widest[static_cast<std::size_t>(column)];
+            kept = std::max(kept, width);
+        }
         if (item->isExpanded())
             for (int i = item->childCount() - 1; i >= 0; --i)
                 pending.emplace_back(item->child(i), depth + 1);
@@ -220,12 +227,31 @@ int TTreeView::NamesWidth() const {
 }
 
 void TTreeView::FitDesignedTexts() {
-    // The components' names are our own texts; the paths beside them elide by design, so that
-    // column gives up what the names need and the columns still add up to the designed total.
-    if (!fitsNames_ || columnCount() < 2 || designWidths_.size() < 2) return;
-    const int need = std::max(0, NamesWidth() - designWidths_[0]);
-    baseWidths_[0] = designWidths_[0] + need;
-    baseWidths_[1] = std::max(designWidths_[1] / 2, designWidths_[1] - need);
+    // The components' names are our own texts and read whole; the locations beside them do
+    // too where the short columns to their right have room to spare. What one column gains
+    // another gives up, so the columns still add up to the designed total.
+    const std::size_t columns = designWidths_.size();
+    if (!fitsNames_ || columnCount() < 2 || columns < 2) return;
+    const std::vector<int> need = ShownWidths();
+    baseWidths_ = designWidths_;
+    // Room the right-hand columns can give and still show their widest text, from the last.
+    const auto spare = [&](int wanted) {
+        int given = 0;
+        for (std::size_t column = columns; column-- > 2 && given < wanted;) {
+            int& width = baseWidths_[column];
+            const int part = std::min(wanted - given, std::max(0, width - need.at(column)));
+            width -= part;
+            given += part;
+        }
+        return given;
+    };
+    // The names from the spare room first, then from the paths, down to half their width.
+    const int names = std::max(0, need[0] - designWidths_[0]);
+    const int fromSpare = spare(names);
+    const int fromPaths = std::min(names - fromSpare, designWidths_[1] - designWidths_[1] / 2);
+    baseWidths_[0] += fromSpare + fromPaths;
+    baseWidths_[1] -= fromPaths;
+    if (fromPaths == 0) baseWidths_[1] += spare(std::max(0, need[1] - baseWidths_[1]));
     GrowColumns(extra_);
 }
 

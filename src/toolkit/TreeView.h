@@ -88,11 +88,12 @@ class TTreeView : public QTreeWidget {
 
   private:
     // Windows draws our texts a little wider than the design measured them (its own hinted
-    // widths and item margins): the names' column grows to what they need there.
+    // widths and item margins): the names' and the locations' columns grow to what they need
+    // there, from the room the other columns can spare.
     void FitDesignedTexts();
-    // The names' column width every row shown when expanded so far needs, whether laid out
-    // in the viewport or not, at the tree's font on its screen now.
-    int NamesWidth() const;
+    // Each column's width every row shown when expanded so far needs, whether laid out in the
+    // viewport or not, and its caption, at the tree's font on its screen now.
+    std::vector<int> ShownWidths() const;
     bool fitsNames_;
     QMetaObject::Connection screenWatch_;
     int updateCount_ = 0;

@@ -361,7 +361,12 @@ TEST_F(MainWindow, TheNamesColumnFitsEveryShownRowFilledBeforeShowingAndAtANewFo
     toolkit::TTreeNode* debugger = tree.TopLevel(0)->Child(1);
     ASSERT_EQ(debugger->Text(), "Debugger");
     debugger->setExpanded(true);
-    const int total = tree.columnWidth(0) + tree.columnWidth(1);
+    const auto total = [&tree] {
+        int sum = 0;
+        for (int column = 0; column < tree.columnCount(); ++column) sum += tree.columnWidth(column);
+        return sum;
+    };
+    const int designed = total();
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
 
@@ -382,8 +387,24 @@ TEST_F(MainWindow, TheNamesColumnFitsEveryShownRowFilledBeforeShowingAndAtANewFo
             if (shown && tree.ShownText(tree.indexFromItem(*it, 0)) != (*it)->text(0)) ++cut;
         }
         EXPECT_EQ(cut, 0) << "larger font: " << larger;
-        EXPECT_EQ(tree.columnWidth(0) + tree.columnWidth(1), total);
+        EXPECT_EQ(total(), designed);
     }
+    // With the long names folded away, a location a little wider than its column takes the
+    // room the short columns can spare, and their own texts stay whole.
+    debugger->setExpanded(false);
+    QString location = "C:\\users\\josé\\AppData\\Roaming\\Zelmarock\\";
+    while (tree.fontMetrics().horizontalAdvance(location) < tree.columnWidth(1) + 8)
+        location += "下载\\";
+    location += "srv.exe";
+    tree.TopLevel(1)->SetColumnText(0, location);
+    tree.BeginUpdate();
+    tree.EndUpdate();
+    EXPECT_EQ(tree.ShownText(tree.indexFromItem(tree.TopLevel(1), 1)), location);
+    EXPECT_EQ(total(), designed);
+    for (QTreeWidgetItemIterator it(&tree); *it; ++it)
+        for (int column = 2; column < tree.columnCount(); ++column)
+            if (!(*it)->parent() || (*it)->parent()->isExpanded())
+                EXPECT_EQ(tree.ShownText(tree.indexFromItem(*it, column)), (*it)->text(column));
     // A location too long for its column, beside one that shares only the drive, keeps its
     // beginning and its end.
     tree.TopLevel(0)->SetColumnText(0, "C:\\Corvalite\\Editor\\Editor.exe");

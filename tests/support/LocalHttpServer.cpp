@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -81,6 +82,7 @@ struct LocalHttpServer::State {
     std::map<std::string, Route, std::less<>> routes;
     std::vector<std::pair<std::string, Route>> prefixRoutes;
     std::vector<ReceivedRequest> log;
+    std::atomic<int> tlsConnections{0};
 
     // Sleeps for `duration` or until the server stops; true when it stops.
     bool sleepOrStop(std::chrono::milliseconds duration) {
@@ -153,7 +155,16 @@ LocalHttpServer::LocalHttpServer() : state_(std::make_unique<State>()) {
 
 LocalHttpServer::LocalHttpServer(const std::string& certificateFile, const std::string& keyFile)
     : state_(std::make_unique<State>()) {
-    state_->server = std::make_unique<httplib::SSLServer>(certificateFile.c_str(), keyFile.c_str());
+    auto server = std::make_unique<httplib::SSLServer>(certificateFile.c_str(), keyFile.c_str());
+    // Every connection begins with one ClientHello.
+    SSL_CTX_set_client_hello_cb(
+        server->ssl_context(),
+        [](SSL*, int*, void* counter) {
+            ++*static_cast<std::atomic<int>*>(counter);
+            return SSL_CLIENT_HELLO_SUCCESS;
+        },
+        &state_->tlsConnections);
+    state_->server = std::move(server);
     state_->scheme = "https";
     state_->start();
 }
@@ -349,6 +360,23 @@ void LocalHttpServer::serveThrottled(const std::string& path, std::uint64_t size
     });
 }
 
+void LocalHttpServer::serveGated(const std::string& path, std::string body,
+                                 std::function<bool()> open) {
+    State* const state = state_.get();
+    auto shared = std::make_shared<const std::string>(std::move(body));
+    state_->add(path, [state, shared, open = std::move(open)](const httplib::Request&,
+                                                              httplib::Response& response) {
+        response.set_content_provider(
+            shared->size(), "application/octet-stream",
+            [state, shared, open](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                const bool whole = open();
+                const std::size_t count = whole ? length : 1;
+                if (!sink.write(shared->data() + offset, count)) return false;
+                return whole || !state->sleepOrStop(kThrottleTick);
+            });
+    });
+}
+
 void LocalHttpServer::serveResponder(const std::string& path,
                                      std::function<CannedReply(const ReceivedRequest&)> responder) {
     state_->add(path, [responder = std::move(responder)](const httplib::Request& request,
@@ -376,6 +404,10 @@ std::vector<std::string> LocalHttpServer::requestedTargets() const {
 int LocalHttpServer::requestCount(std::string_view target) const {
     const auto all = requestedTargets();
     return static_cast<int>(std::count(all.begin(), all.end(), target));
+}
+
+int LocalHttpServer::tlsConnections() const {
+    return state_->tlsConnections.load();
 }
 
 void LocalHttpServer::clearRequests() {

@@ -10,7 +10,8 @@
 # the next module refused and removed; the settings in the real registry after WM_CLOSE;
 # from the console, --list, --install, a module replaced and its copy kept in the store,
 # --restore there and back (refused while the editor runs), and a replace killed before and
-# after placing finished or undone by the next start.
+# after placing finished or undone by the next start; two copies installing one utility at
+# once, the second refused without touching the first's download.
 # As a user outside ASCII: the prefix's user is "josé", the editor lives below a folder
 # with letters outside the code page, the program's folder is read-only (a standard user
 # below C:\Program Files, so the lists go to the user's local application data), and the
@@ -218,7 +219,6 @@ old_ssl=$(sha "$ssl")
 new_ssl=$(sha "$sandbox/site/download/utils/mod_ssl.dll")
 [ "$old_ssl" != "$new_ssl" ] || fail "the sample's mod_ssl.dll is the one served"
 killed_at() {  # PHASE: the journal as the program leaves it before and after the placing
-  mkdir -p "$ssl_slot"
   printf 'at=2000\nphase=%s\nslot=%s%s\\\ntarget=%s\nversion=1.0.0.0\n' "$1" "$store_win" \
     "$(basename "$ssl_slot")" "$ssl_target" >"$store/journal"
 }
@@ -230,6 +230,7 @@ after_list() {
     fail "not exactly one mod_ssl.dll after $1: $(ls "$modules")"
 }
 # Killed once the old module was kept, while the shell's move had taken it away: put back.
+mkdir -p "$ssl_slot"
 cp "$ssl" "$ssl_slot/next"
 head -c 100 "$ssl" >"$ssl_slot/next.part"
 rm "$ssl"
@@ -265,4 +266,34 @@ set -e
 [ "$(grep -c '^update: Debugger listener: ' "$sandbox/restore.err")" = 1 ] ||
   fail "the refusal is not one line naming the listener: $(cat "$sandbox/restore.err")"
 [ "$(sha "$listener")" = "$old_listener" ] || fail "the listener was replaced while the editor ran"
+step "two copies at once: the second leaves the first's download alone"
+# The utility stays in flight, a byte at a time, until the gate file exists.
+gate=$sandbox/gate
+rm -f "$gate"
+CORVALITE_SERVE_GATE="/download/utils/htdigest.exe=$gate" "$tool" serve "$sandbox/site" \
+  --port-file "$sandbox/port-gated" >"$sandbox/gated.log" 2>&1 &
+gated_pid=$!
+wait_for 100 test -s "$sandbox/port-gated" || fail "the gated server did not start"
+wine_in reg add 'HKCU\Software\Zelmarock\Update' /v DownloadBase /t REG_SZ \
+  /d "http://127.0.0.1:$(cat "$sandbox/port-gated")" /f >/dev/null
+wine_in "$program" --install htdigest.exe >/dev/null 2>"$sandbox/first.err" &
+first=$!
+wait_for 900 grep -q "GET /download/utils/htdigest.exe" "$sandbox/gated.log" ||
+  fail "the first copy did not begin the download: $(cat "$sandbox/first.err")"
+set +e
+wine_in "$program" --install htdigest.exe >/dev/null 2>"$sandbox/second.err"
+status=$?
+set -e
+touch "$gate"
+[ "$status" = 3 ] || fail "the second copy ended with $status, not 3: $(cat "$sandbox/second.err")"
+grep -q '^update: htdigest.exe: .*being downloaded by another window' "$sandbox/second.err" ||
+  fail "the second copy did not say the file is being downloaded: $(cat "$sandbox/second.err")"
+wait "$first" || fail "the first copy failed: $(cat "$sandbox/first.err")"
+[ "$(grep -c 'GET /download/utils/htdigest.exe' "$sandbox/gated.log")" = 1 ] ||
+  fail "the utility was requested more than once: $(cat "$sandbox/gated.log")"
+placed=$(find "$prefix/drive_c/users" -name htdigest.exe -not -path '*/Downloads/*' | head -n1)
+[ -n "$placed" ] || fail "the utility was not placed"
+[ "$(sha "$placed")" = "$(sha "$sandbox/site/download/utils/htdigest.exe")" ] ||
+  fail "the placed utility is not the one served"
+kill "$gated_pid" 2>/dev/null || true
 echo "PASSED"
