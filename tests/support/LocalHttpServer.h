@@ -92,6 +92,9 @@ class LocalHttpServer {
     std::vector<ReceivedRequest> requests() const;
     std::vector<std::string> requestedTargets() const;
     int requestCount(std::string_view target) const;
+    // The most throttled answers under way at once, each from its request until its last
+    // slice is sent.
+    int mostThrottledAtOnce() const;
     void clearRequests();
 
     // Ends every waiting behaviour and closes the server; safe to call twice.
