@@ -5,6 +5,10 @@
 // was filled again; then it leaves. The parent takes the time just before the spawn.
 //
 // CORVALITE_BENCH_CA names the run's local CA, which this start trusts besides the system's.
+// CORVALITE_BENCH_OVERLAP sets how many transfers the engine has in flight at once.
+// CORVALITE_BENCH_SOAK="10 100 1000" keeps pressing "Update info" after that, each press from
+// the event loop as a user's would be, and prints "rss <presses> <kB>" (VmRSS) after each
+// listed count of presses, the timed one included.
 #include <QApplication>
 #include <QPushButton>
 #include <QSslCertificate>
@@ -13,6 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "download/QtDownloadEngine.h"
 #include "download/ui/WidgetUi.h"
@@ -35,6 +44,23 @@ void TrustBenchCa() {
     QSslConfiguration::setDefaultConfiguration(configuration);
 }
 
+std::vector<int> SoakCounts() {
+    std::vector<int> counts;
+    if (const char* text = std::getenv("CORVALITE_BENCH_SOAK")) {
+        std::istringstream in(text);
+        for (int count = 0; in >> count;) counts.push_back(count);
+    }
+    return counts;
+}
+
+// The resident size in kB, from the kernel's own account of this process.
+long ResidentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,6 +69,8 @@ int main(int argc, char** argv) {
     ProgramServices program;
     QtDownloadEngine::Options options;
     options.ui = download::WidgetUi();
+    if (const char* overlap = std::getenv("CORVALITE_BENCH_OVERLAP"); overlap && *overlap)
+        options.overlap = std::atoi(overlap);
     QtDownloadEngine engine(program.catalogueBase, std::move(options));
     Services services = program.With(engine);
     TForm1 window(services);
@@ -52,6 +80,27 @@ int main(int argc, char** argv) {
     QTimer poll;
     poll.setTimerType(Qt::PreciseTimer);
     int status = 1;
+    const std::vector<int> soak = SoakCounts();
+    int presses = 1;
+    std::size_t nextCount = 0;
+    std::function<void()> press = [&] {
+        window.Button3->click();
+        ++presses;
+        if (window.ProjectTree->TopLevelCount() == 0) {
+            std::fprintf(stderr, "press %d left the tree empty\n", presses);
+            status = 1;
+            QApplication::quit();
+            return;
+        }
+        for (; nextCount < soak.size() && soak[nextCount] <= presses; ++nextCount)
+            std::printf("rss %d %ld\n", presses, ResidentKb());
+        std::fflush(stdout);
+        if (nextCount == soak.size()) {
+            QApplication::quit();
+            return;
+        }
+        QTimer::singleShot(0, press);
+    };
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (window.ProjectTree->TopLevelCount() == 0) return;
         poll.stop();
@@ -65,12 +114,16 @@ int main(int argc, char** argv) {
             status = 0;
         }
         std::fflush(stdout);
+        if (status == 0 && !soak.empty()) {
+            QTimer::singleShot(0, press);
+            return;
+        }
         QApplication::quit();
     });
     poll.start(1);
     window.show();
     // A start that never fills the tree ends the run rather than the benchmark.
-    QTimer::singleShot(30'000, &app, &QApplication::quit);
+    QTimer::singleShot(soak.empty() ? 30'000 : 1'800'000, &app, &QApplication::quit);
     QApplication::exec();
     return status;
 }

@@ -1,9 +1,13 @@
 // The emulated link of the link benchmark: two TUN devices, one in each of two network
 // namespaces, and every IP packet that leaves one is written into the other after half the
-// round-trip time, optionally dropped at random. The kernel here has no netem; this is the
-// whole of what the benchmark needs from it.
+// round-trip time, optionally dropped at random, and optionally no faster than a given
+// bandwidth: each direction sends its packets one after another at that rate from a queue of
+// at most 256 KiB, dropping what does not fit, as a router does. The kernel here has no
+// netem; this is the whole of what the benchmark needs from it.
 //
-//   bench_link_wire <ns-path A> <dev A> <ns-path B> <dev B> <one-way ms> <loss %>
+//   bench_link_wire <ns-path A> <dev A> <ns-path B> <dev B> <one-way ms> <loss %> [bytes/s]
+//
+// A bandwidth of 0 or none is unlimited.
 //
 // Prints "ready" once both devices exist; runs until SIGTERM or SIGINT.
 #include <fcntl.h>
@@ -14,6 +18,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -21,8 +26,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -73,23 +80,50 @@ struct Held {
     std::vector<char> packet;
 };
 
-// One direction: packets wait in arrival order, all for the same time, so a queue suffices.
+constexpr std::size_t kQueueBytes = 256 * 1024;
+
+// One direction: packets leave in arrival order and all wait the same delay after, so a
+// queue suffices; `sending` holds the sizes and departures of those still queued for the
+// bandwidth.
 struct Direction {
     int from;
     int to;
     std::deque<Held> held;
+    std::deque<std::pair<Clock::time_point, std::size_t>> sending;
+    std::size_t queued = 0;
+    Clock::time_point lastDeparture{};
+
+    // When a packet of `size` bytes arriving now has left at `bytesPerSecond`, or nothing
+    // when the queue is full.
+    std::optional<Clock::time_point> depart(Clock::time_point now, std::size_t size,
+                                            double bytesPerSecond) {
+        if (bytesPerSecond <= 0) return now;
+        while (!sending.empty() && sending.front().first <= now) {
+            queued -= sending.front().second;
+            sending.pop_front();
+        }
+        if (queued + size > kQueueBytes) return std::nullopt;
+        const auto sendTime = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(double(size) / bytesPerSecond));
+        lastDeparture = std::max(now, lastDeparture) + sendTime;
+        sending.emplace_back(lastDeparture, size);
+        queued += size;
+        return lastDeparture;
+    }
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: %s <ns A> <dev A> <ns B> <dev B> <one-way ms> <loss %%>\n",
+    if (argc != 7 && argc != 8) {
+        std::fprintf(stderr,
+                     "usage: %s <ns A> <dev A> <ns B> <dev B> <one-way ms> <loss %%> [bytes/s]\n",
                      argv[0]);
         return 2;
     }
     const auto delay = std::chrono::microseconds(static_cast<long>(std::atof(argv[5]) * 1000));
     const double loss = std::atof(argv[6]) / 100.0;
+    const double bandwidth = argc == 8 ? std::atof(argv[7]) : 0.0;
     const int a = OpenTun(argv[1], argv[2]);
     const int b = OpenTun(argv[3], argv[4]);
     std::signal(SIGTERM, [](int) { stopping = 1; });
@@ -103,7 +137,7 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     std::mt19937_64 random(0x5eed);
     std::uniform_real_distribution<double> dice(0.0, 1.0);
-    Direction directions[2] = {{a, b, {}}, {b, a, {}}};
+    Direction directions[2] = {{a, b, {}, {}, 0, {}}, {b, a, {}, {}, 0, {}}};
     std::vector<char> buffer(65536);
     while (!stopping) {
         // Sleep until a packet arrives or the earliest held one is due.
@@ -125,9 +159,11 @@ int main(int argc, char** argv) {
                 if (got <= 0) break;
                 LogPacket(log, start, i, buffer.data(), got);
                 if (loss > 0 && dice(random) < loss) continue;
+                const auto left =
+                    directions[i].depart(Clock::now(), static_cast<std::size_t>(got), bandwidth);
+                if (!left) continue;
                 directions[i].held.push_back(
-                    {Clock::now() + delay,
-                     std::vector<char>(buffer.begin(), buffer.begin() + got)});
+                    {*left + delay, std::vector<char>(buffer.begin(), buffer.begin() + got)});
             }
         }
         const auto after = Clock::now();

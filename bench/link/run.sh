@@ -8,9 +8,15 @@
 # per link setting, each with its own /30 pair of addresses that exist only inside these
 # namespaces; nginx serves the sample vendor site on the far side over HTTP/1.1 and, with a
 # CA made for this run, HTTPS with HTTP/2 on 443 and HTTPS with HTTP/1.1 only on 8443; the
-# program runs on the near side. LINK_SCHEMES picks the schemes (default: all three). Every setting
-# runs once per round, the 0 ms link in the same round as its reference. Everything it
-# made is removed when it ends. It needs root; without it it prints why and skips.
+# program runs on the near side. LINK_SCHEMES picks the schemes (default: all three) and
+# LINK_SETTINGS the links (name:one-way ms:loss %[:bytes/s]). Every setting runs once per
+# round, the 0 ms link in the same round as its reference. A link with a bandwidth (the
+# default has 4 KiB/s at 100 ms) runs over HTTP only, the normal start in turns with one that
+# asks for the lists one at a time (CORVALITE_BENCH_OVERLAP=1), against the floor of the
+# lists' bytes at that bandwidth plus the round trips. After the rounds a long session on the
+# 0 ms link over HTTP presses "Update info" 1000 times and notes the resident size after 10,
+# 100 and 1000 presses (SOAK=0 skips it). Everything it made is removed when it ends. It
+# needs root; without it it prints why and skips.
 set -euo pipefail
 bin=$1 demo=$2 out=$3 rounds=${4:-5}
 export QT_QPA_PLATFORM=offscreen
@@ -40,12 +46,13 @@ ip netns add "$far" || skip "cannot create network namespaces here"
 ip -n "$near" link set lo up
 ip -n "$far" link set lo up
 
-# Settings: name, one-way delay in ms, loss in %.
-settings=(${LINK_SETTINGS:-"0:0:0" "50:25:0" "100:50:0" "200:100:0" "100l:50:1"})
+# Settings: name, one-way delay in ms, loss in %, bandwidth in bytes per second (0 or none:
+# unlimited).
+settings=(${LINK_SETTINGS:-"0:0:0" "50:25:0" "100:50:0" "200:100:0" "100l:50:1" "100s:50:0:4096"})
 for i in "${!settings[@]}"; do
-  IFS=: read -r _ oneway loss <<<"${settings[$i]}"
+  IFS=: read -r _ oneway loss bandwidth <<<"${settings[$i]}"
   coproc_out="$work/wire$i.out"
-  CORVALITE_WIRE_LOG=${WIRE_LOG:+$WIRE_LOG/wire$i.log} "$bin/bench_link_wire" "/run/netns/$near" "cvn$i" "/run/netns/$far" "cvf$i" "$oneway" "$loss" \
+  CORVALITE_WIRE_LOG=${WIRE_LOG:+$WIRE_LOG/wire$i.log} "$bin/bench_link_wire" "/run/netns/$near" "cvn$i" "/run/netns/$far" "cvf$i" "$oneway" "$loss" ${bandwidth:-0} \
     >"$coproc_out" &
   wires+=($!)
   for _ in $(seq 100); do grep -q ready "$coproc_out" 2>/dev/null && break; sleep 0.05; done
@@ -115,19 +122,21 @@ for i in "${!settings[@]}"; do
   done
 done
 
-CORVALITE_BENCH_CA=$work/ca.pem LINK_SCHEMES=$schemes ip netns exec "$near" python3 - \
+CORVALITE_BENCH_CA=$work/ca.pem LINK_SCHEMES=$schemes SOAK=${SOAK:-1} ip netns exec "$near" python3 - \
   "$bin/bench_link_client" "$work" "$out" "$rounds" "${settings[@]}" <<'PY'
 import os, statistics, subprocess, sys, time
 
 client, work, out, rounds = sys.argv[1:5]
 rounds = int(rounds)
-settings = [s.split(":") for s in sys.argv[5:]]
+settings = [(s.split(":") + ["0"])[:4] for s in sys.argv[5:]]
 schemes = os.environ["LINK_SCHEMES"].split()
 labels = {"http": "HTTP", "https": "HTTPS", "https1": "HTTPS, HTTP/1.1 only"}
 runs = {}  # (setting index, scheme) -> list of (start s, update s, load)
+serial = {}  # setting index -> the same, with the lists asked for one at a time
+def limited(i): return float(settings[i][3]) > 0
 
-def once(i, scheme):
-    env = dict(os.environ, XDG_CONFIG_HOME=f"{work}/home-{scheme}-{i}")
+def once(i, scheme, extra={}):
+    env = dict(os.environ, XDG_CONFIG_HOME=f"{work}/home-{scheme}-{i}", **extra)
     start = time.monotonic_ns()
     done = subprocess.run([client], env=env, capture_output=True, text=True, timeout=60)
     marks = {}
@@ -142,6 +151,14 @@ def once(i, scheme):
 
 for r in range(rounds):
     for i in range(len(settings)):
+        if limited(i):
+            # A slow link over HTTP only: the normal start against one list at a time.
+            if "http" not in schemes: continue
+            result = once(i, "http")
+            if result: runs.setdefault((i, "http"), []).append(result)
+            result = once(i, "http", {"CORVALITE_BENCH_OVERLAP": "1"})
+            if result: serial.setdefault(i, []).append(result)
+            continue
         for scheme in schemes:
             result = once(i, scheme)
             if result: runs.setdefault((i, scheme), []).append(result)
@@ -153,7 +170,8 @@ targets = {"http": 3.5, "https": 4.5, "https1": 4.5}
 rows = []
 base = {s: runs.get((0, s), []) for s in schemes}
 lossless = {}
-for i, (name, oneway, loss) in enumerate(settings):
+for i, (name, oneway, loss, _) in enumerate(settings):
+    if limited(i): continue
     rtt = 2 * float(oneway) / 1000
     for scheme in schemes:
         got = runs.get((i, scheme), [])
@@ -189,6 +207,61 @@ text = (f"| Link (round trip) | Scheme | Start → tree filled | \"Update info\"
         f"Round trips added, start / floor | Round trips added, \"Update info\" / floor | Target | Met | Load |\n"
         "|---|---|---|---|---|---|---|---|---|\n" + "\n".join(rows) + "\n")
 text += f"\nMedians of {n} interleaved rounds; the load is the mean 1-minute load average over the row's runs.\n"
+
+# The slow link: both starts in turns; the floor is the lists' bytes at the bandwidth plus
+# the round trips (HTTP's three for the start, one for "Update info").
+site = os.path.join(work, "site")
+lists = ["download/php/list_dbg.php", "download/php/list.php", "download/php/versions.php",
+         "download/utils/list_mod.php", "download/utils/list_exe.php"]
+list_bytes = sum(os.path.getsize(os.path.join(site, l)) for l in lists)
+slow = []
+for i, (name, oneway, loss, bandwidth) in enumerate(settings):
+    if not limited(i): continue
+    rtt, rate = 2 * float(oneway) / 1000, float(bandwidth)
+    label = f"{rtt * 1000:g} ms, {rate / 1024:g} KiB/s" + (f", {loss} % loss" if loss != "0" else "")
+    both, one = runs.get((i, "http"), []), serial.get(i, [])
+    if not both or not one:
+        slow.append(f"| {label} | no run finished | | | | | |")
+        continue
+    s_both, u_both = med([g[0] for g in both]), med([g[1] for g in both])
+    s_one, u_one = med([g[0] for g in one]), med([g[1] for g in one])
+    load = statistics.mean(g[2] for g in both + one)
+    f_start, f_update = list_bytes / rate + 3 * rtt, list_bytes / rate + rtt
+    ok = s_both <= s_one and u_both <= u_one
+    slow.append(f"| {label} | {s_both:.3f} s / {u_both:.3f} s | {s_one:.3f} s / {u_one:.3f} s | "
+                f"{f_start:.3f} s / {f_update:.3f} s | overlapped ≤ one at a time | "
+                f"{'yes' if ok else '**no**'} | {load:.1f} |")
+if slow:
+    text += ("\n| Slow link (HTTP) | Overlapped: start / \"Update info\" | One at a time: start / \"Update info\" | "
+             "Floor: start / \"Update info\" | Target | Met | Load |\n|---|---|---|---|---|---|---|\n"
+             + "\n".join(slow) + "\n")
+    text += (f"\nEach time to the tree filled, medians of the rounds, the two starts in turns; the floor is "
+             f"the lists' {list_bytes} bytes at the bandwidth plus the round trips (3 for the start, 1 for "
+             f"\"Update info\"), without headers.\n")
+
+# The long session: one start on the 0 ms link over HTTP, then "Update info" again and again.
+soak_at = [10, 100, 1000]
+plain = [i for i, s in enumerate(settings) if float(s[1]) == 0 and s[2] == "0" and not limited(i)]
+if os.environ.get("SOAK", "1") != "0" and plain and "http" in schemes:
+    env = dict(os.environ, XDG_CONFIG_HOME=f"{work}/home-http-{plain[0]}",
+               CORVALITE_BENCH_SOAK=" ".join(map(str, soak_at)))
+    done = subprocess.run([client], env=env, capture_output=True, text=True, timeout=1800)
+    load = float(open("/proc/loadavg").read().split()[0])
+    rss = {}
+    for line in done.stdout.splitlines():
+        word, *values = line.split()
+        if word == "rss": rss[int(values[0])] = int(values[1])
+    if done.returncode != 0 or any(c not in rss for c in soak_at):
+        print(f"soak failed: {done.stderr.strip()[:300]}", file=sys.stderr)
+        text += "\nLong session: did not finish.\n"
+    else:
+        growth = (rss[1000] - rss[100]) / 1024
+        text += ("\n| Long session (0 ms, HTTP) | After 10 refreshes | After 100 | After 1000 | "
+                 "100 → 1000 | Target | Met | Load |\n|---|---|---|---|---|---|---|---|\n"
+                 f"| resident size (VmRSS) | {rss[10] / 1024:.1f} MB | {rss[100] / 1024:.1f} MB | "
+                 f"{rss[1000] / 1024:.1f} MB | {growth:+.2f} MB | within 1 MB | "
+                 f"{'yes' if growth <= 1 else '**no**'} | {load:.1f} |\n")
+        text += "\nOne start, then \"Update info\" pressed from the event loop 1000 times; the start's timed press counts.\n"
 open(out, "w").write(text)
 print(text)
 PY

@@ -213,6 +213,7 @@ int QtDownloadEngine::DownloadFiles(OwnerWindow owner) {
     limits.rateWindow = options_.rateWindow;
     limits.clock = &clock();
     limits.syncStretch = options_.syncStretch;
+    limits.overlap = options_.overlap;
     download::DownloadRun run(network, files, limits);
     download::RunReport report;
     {

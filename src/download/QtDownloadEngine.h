@@ -38,6 +38,8 @@ struct QtDownloadOptions {
     download::Clock* clock = nullptr;
     // Bytes between the syncs that make a partial download resumable after a power cut.
     qint64 syncStretch = download::RunLimits{}.syncStretch;
+    // Transfers in flight at once; 1 asks for each file only after the one before has ended.
+    int overlap = download::RunLimits{}.overlap;
 };
 
 class QtDownloadEngine : public DownloadEngine {

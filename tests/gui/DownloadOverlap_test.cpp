@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QNetworkAccessManager>
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "download/DownloadRun.h"
 #include "download/QtDownloadEngine.h"
 #include "download/ui/WidgetUi.h"
+#include "support/EngineOptions.h"
 #include "support/FaultyHttpServer.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
@@ -100,4 +103,40 @@ TEST(DownloadOverlap, ScratchListsKeepNoBytesForAResumeButComponentsDo) {
     }
     // Nothing hidden is left beside either.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+// The engine's overlap bounds the transfers under way at once: one at a time never has two
+// answers open at the server, the default has several, and both bring every list in order.
+TEST(DownloadOverlap, TheOverlapOptionBoundsTheAnswersUnderWay) {
+    for (const std::optional<int> overlap : {std::optional<int>(1), std::optional<int>()}) {
+        testsupport::LocalHttpServer server;
+        TempDir dir;
+        testsupport::ShownFailures shown;
+        QtDownloadOptions options = testsupport::EngineOptions(shown);
+        if (overlap) options.overlap = *overlap;
+        QtDownloadEngine engine(server.baseUrl(), options);
+        std::vector<std::string> asked;
+        for (const char* name : {"列表一", "liste-ü", "📋", "d", "e"}) {
+            const std::string path = std::string("/") + name;
+            server.serveThrottled(path, 20'000, 200'000);
+            engine.AddScratchFile(server.url(path), dir.folder() + name + ".txt");
+            asked.push_back(QUrl(QString::fromStdString(server.url(path))).path().toStdString());
+        }
+
+        EXPECT_EQ(engine.DownloadFiles({}), 1);
+
+        EXPECT_EQ(shown.count, 0) << shown.text.toStdString();
+        EXPECT_EQ(std::filesystem::file_size(dir.folder() + "📋.txt"), 20'000u);
+        std::vector<std::string> arrived = server.requestedTargets();
+        if (overlap) {
+            EXPECT_EQ(server.mostThrottledAtOnce(), 1);
+            EXPECT_EQ(arrived, asked);
+        } else {
+            EXPECT_GE(server.mostThrottledAtOnce(), 2);
+            // Parallel connections reach the server in any order.
+            std::ranges::sort(arrived);
+            std::ranges::sort(asked);
+            EXPECT_EQ(arrived, asked);
+        }
+    }
 }

@@ -12,11 +12,13 @@
 #include <condition_variable>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 namespace testsupport {
 
@@ -83,6 +85,8 @@ struct LocalHttpServer::State {
     std::vector<std::pair<std::string, Route>> prefixRoutes;
     std::vector<ReceivedRequest> log;
     std::atomic<int> tlsConnections{0};
+    int throttledNow = 0;
+    int throttledMost = 0;
 
     // Sleeps for `duration` or until the server stops; true when it stops.
     bool sleepOrStop(std::chrono::milliseconds duration) {
@@ -94,6 +98,15 @@ struct LocalHttpServer::State {
     void waitForStop() {
         std::unique_lock lock(mutex);
         wake.wait_for(lock, kLongestWait, [this] { return stopping; });
+    }
+
+    void throttledBegins() {
+        const std::lock_guard lock(mutex);
+        throttledMost = std::max(throttledMost, ++throttledNow);
+    }
+    void throttledEnds() {
+        const std::lock_guard lock(mutex);
+        --throttledNow;
     }
 
     void add(const std::string& path, Route route) {
@@ -350,13 +363,22 @@ void LocalHttpServer::serveThrottled(const std::string& path, std::uint64_t size
     State* const state = state_.get();
     const std::size_t perTick = std::max<std::uint64_t>(1, bytesPerSecond * kThrottleTick / 1s);
     state_->add(path, [state, size, perTick](const httplib::Request&, httplib::Response& response) {
+        // The answer ends for the count just before its last slice goes out: a client that
+        // asks again only once an answer has arrived can never be seen with two under way.
+        auto under = std::make_shared<bool>(true);
+        state->throttledBegins();
+        const auto end = [state, under] {
+            if (std::exchange(*under, false)) state->throttledEnds();
+        };
         response.set_content_provider(
             size, "application/octet-stream",
-            [state, perTick](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            [state, perTick, end](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                 const std::string slice = generatedBytes(offset, std::min(length, perTick));
+                if (slice.size() == length) end();
                 if (!sink.write(slice.data(), slice.size())) return false;
                 return !state->sleepOrStop(kThrottleTick);
-            });
+            },
+            [end](bool) { end(); });
     });
 }
 
@@ -375,6 +397,11 @@ void LocalHttpServer::serveGated(const std::string& path, std::string body,
                 return whole || !state->sleepOrStop(kThrottleTick);
             });
     });
+}
+
+int LocalHttpServer::mostThrottledAtOnce() const {
+    const std::lock_guard lock(state_->mutex);
+    return state_->throttledMost;
 }
 
 void LocalHttpServer::serveResponder(const std::string& path,

@@ -97,6 +97,9 @@ class LocalHttpServer {
     int requestCount(std::string_view target) const;
     // Connections the HTTPS server has begun (ClientHellos seen).
     int tlsConnections() const;
+    // The most throttled answers under way at once, each from its request until its last
+    // slice is sent.
+    int mostThrottledAtOnce() const;
     void clearRequests();
 
     // Ends every waiting behaviour and closes the server; safe to call twice.
