@@ -1,8 +1,8 @@
 #include "demo/ServeSite.h"
 
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -67,7 +67,8 @@ int ServeSite(const std::string& siteDir, const std::string& portFile) {
             return 2;
         }
         std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        server.serveGated(path, std::move(body), [opens] { return std::filesystem::exists(opens); });
+        server.serveGated(path, std::move(body),
+                          [opens] { return std::filesystem::exists(opens); });
     }
     if (!portFile.empty()) WritePortFile(portFile, server.port());
     std::cout << "Serving " << siteDir << " at " << server.baseUrl() << std::endl;

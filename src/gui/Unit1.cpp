@@ -66,8 +66,7 @@ void TForm1::CreateControls() {
     ProjectTree = new toolkit::TTreeView(this);
     ProjectTree->setObjectName("ProjectTree");
     ProjectTree->setAccessibleName("Components");
-    ProjectTree->SetColumns({"Component", "Location", "Version", "Build", "State"},
-                            {164, 347, 63, 41, 144});
+    ProjectTree->SetColumns(kTreeCaptions, kTreeWidths);
     ProjectTree->SetGrowingColumns({0, 1});  // Component and Location take a wider window's room
 
     TBXStatusBar1 = new toolkit::TStatusBar(TBImageList1, {100, 250, 250}, this);

@@ -1,8 +1,10 @@
 #pragma once
 // The main window: the component tree, the four commands and the status bar.
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/Unit1Catalogue.h"
 #include "gui/Places.h"
@@ -14,6 +16,10 @@ class QPoint;
 class QPushButton;
 struct InstallSite;
 class TServerRunner;
+
+// The component tree's columns as designed: their captions and their widths at 96 dpi.
+inline const QStringList kTreeCaptions{"Component", "Location", "Version", "Build", "State"};
+inline const std::vector<int> kTreeWidths{164, 347, 63, 41, 144};
 
 class TForm1 : public QWidget {
     Q_OBJECT

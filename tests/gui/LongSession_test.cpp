@@ -42,7 +42,9 @@ void expectFlat(LocalHttpServer& server, bool tls) {
     refresh(engine, server, dir);
     // Over TLS the probe and the lists travel on the spare connections opened beside the
     // probe, one for each list: none opened after them pays a handshake of its own.
-    if (tls) EXPECT_EQ(server.tlsConnections(), 5);
+    if (tls) {
+        EXPECT_EQ(server.tlsConnections(), 5);
+    }
     refresh(engine, server, dir);
     // The warm set: the last run's replies may still be on their way out.
     (void)QTest::qWaitFor([&] { return held() <= 8; });
