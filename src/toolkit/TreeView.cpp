@@ -197,8 +197,13 @@ std::vector<int> TTreeView::ShownWidths() const {
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, this) + 1;
     const int columns = columnCount();
     std::vector<int> widest(static_cast<std::size_t>(columns), 0);
+    // A caption needs its text and the header's margin on either side, which is where the
+    // header draws it; the header's own hint asks a few pixels more than that.
+    const QFontMetrics captions(header()->font(), header());
+    const int captionMargin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
     for (int column = 0; column < columns; ++column)
-        widest[static_cast<std::size_t>(column)] = header()->sectionSizeHint(column);
+        widest[static_cast<std::size_t>(column)] =
+            captions.horizontalAdvance(headerItem()->text(column)) + 2 * captionMargin;
     std::vector<std::pair<const QTreeWidgetItem*, int>> pending;  // a row and its depth
     const int topDepth = rootIsDecorated() ? 1 : 0;
     for (int i = topLevelItemCount() - 1; i >= 0; --i)
