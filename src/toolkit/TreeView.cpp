@@ -204,6 +204,9 @@ std::vector<int> TTreeView::ShownWidths() const {
     for (int column = 0; column < columns; ++column)
         widest[static_cast<std::size_t>(column)] =
             captions.horizontalAdvance(headerItem()->text(column)) + 2 * captionMargin;
+    // At the resolution of the screen the rows are drawn on; a cell with a font of its own
+    // measures in that one.
+    const QFontMetrics treeMetrics(font(), viewport());
     std::vector<std::pair<const QTreeWidgetItem*, int>> pending;  // a row and its depth
     const int topDepth = rootIsDecorated() ? 1 : 0;
     for (int i = topLevelItemCount() - 1; i >= 0; --i)
@@ -214,11 +217,11 @@ std::vector<int> TTreeView::ShownWidths() const {
         if (item->isHidden()) continue;
         for (int column = 0; column < columns; ++column) {
             const QVariant own = item->data(column, Qt::FontRole);
-            const QFont font =
-                own.isValid() ? qvariant_cast<QFont>(own).resolve(this->font()) : this->font();
-            // At the resolution of the screen the rows are drawn on.
-            const QFontMetrics metrics(font, viewport());
-            int width = metrics.horizontalAdvance(item->text(column)) + 2 * margin;
+            const int advance =
+                own.isValid() ? QFontMetrics(qvariant_cast<QFont>(own).resolve(font()), viewport())
+                                    .horizontalAdvance(item->text(column))
+                              : treeMetrics.horizontalAdvance(item->text(column));
+            int width = advance + 2 * margin;
             if (column == 0) width += depth * indentation();
             if (!item->icon(column).isNull()) width += option.decorationSize.width() + 2 * margin;
             int& kept = widest[static_cast<std::size_t>(column)];

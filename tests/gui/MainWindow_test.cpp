@@ -35,6 +35,13 @@ QRect Geometry(QWidget* w) {
     return w->geometry();
 }
 
+// What the tree's columns take together; a fit moves room between them, never adds any.
+int ColumnsTotal(const toolkit::TTreeView& tree) {
+    int sum = 0;
+    for (int column = 0; column < tree.columnCount(); ++column) sum += tree.columnWidth(column);
+    return sum;
+}
+
 }  // namespace
 
 TEST_F(MainWindow, ControlsAreLaidOutAsDesigned) {
@@ -361,11 +368,7 @@ TEST_F(MainWindow, TheNamesColumnFitsEveryShownRowFilledBeforeShowingAndAtANewFo
     toolkit::TTreeNode* debugger = tree.TopLevel(0)->Child(1);
     ASSERT_EQ(debugger->Text(), "Debugger");
     debugger->setExpanded(true);
-    const auto total = [&tree] {
-        int sum = 0;
-        for (int column = 0; column < tree.columnCount(); ++column) sum += tree.columnWidth(column);
-        return sum;
-    };
+    const auto total = [&tree] { return ColumnsTotal(tree); };
     const int designed = total();
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
@@ -411,11 +414,7 @@ TEST_F(MainWindow, ALocationALittleTooWideTakesTheRoomTheShortColumnsSpare) {
     toolkit::TTreeView& tree = *f.ProjectTree;
     tree.SetFitsNames(true);
     f.RefreshComponentTree();
-    const auto total = [&tree] {
-        int sum = 0;
-        for (int column = 0; column < tree.columnCount(); ++column) sum += tree.columnWidth(column);
-        return sum;
-    };
+    const auto total = [&tree] { return ColumnsTotal(tree); };
     const int designed = total();
     const int designedLocation = tree.columnWidth(1);
     // Just too wide for the designed column, as the web server's folder is on Windows.
